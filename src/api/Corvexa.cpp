@@ -1,0 +1,1 @@
+// Exported functions of the library (placeholder until the render job lands).
