@@ -11,12 +11,12 @@ namespace corvexa::nfe {
 
 class LeitorNFe {
 public:
-    LeitorNFe() = default;
+    explicit LeitorNFe(data::TabelasDanfe& tabelas) : tabelas_(&tabelas) {}
 
     // Empties cdsNFE, then cdsCobranca, then cdsNFE_Itens.
     void LimparTabelas();
-    // Parses the 8-bit text into the document and binds the tables.
-    void CarregarXml(std::string texto, data::TabelasDanfe& tabelas);
+    // Parses the 8-bit text into the document (replacing what it held).
+    void CarregarXml(std::string texto);
     // The walk: fails with "XML não carregado." without a root element.
     void LerNotas();
 
@@ -42,7 +42,7 @@ private:
     void LerCobranca(xml::No nfe);
 
     xml::Documento doc_;
-    data::TabelasDanfe* tabelas_ = nullptr;
+    data::TabelasDanfe* tabelas_;
     int tipoImpressao_ = 0;
 };
 
