@@ -173,7 +173,7 @@ private:
         return q;
     }
 
-    // Non-element nodes are kept at the top level only (see NoInterno).
+    // Callers add non-element nodes at the top level only (see NoInterno).
     uint32_t Acrescentar(TipoNo tipo, size_t nome, size_t nomeTam) {
         NoInterno no;
         no.tipo = tipo;
