@@ -147,7 +147,9 @@ void MontarRelatorio(report::Relatorio& r, bool pais) {
     r.cabecalhoPagina.nome = "CabecalhoPagina";
     r.cabecalhoPagina.dinamica = false;
     MontarBanda(r.cabecalhoGrupo, pais ? "ppGroupHeaderBand1" : "ppGroupHeaderBand2", kCabecalhoGrupo, pais);
+    MontarBanda(r.detalhe, "Detalhe", kDetalhe, pais);
     r.rodapeGrupo.nome = "RodapeGrupo";
+    MontarBanda(r.rodapePagina, "RodapePagina", kRodapePagina, pais);
 }
 
 }  // namespace
