@@ -1,0 +1,29 @@
+#pragma once
+// The process-wide data module of the library: a thin aggregate of the parts
+// that outlive a render job. Each part stands on its own and is tested alone;
+// the data module only keeps them together for the jobs to borrow.
+#include "data/tabelas_danfe.h"
+#include "layouts/danfe.h"
+
+namespace corvexa::job {
+
+struct TDM_Danfe {
+    TDM_Danfe();
+    ~TDM_Danfe();
+    TDM_Danfe(const TDM_Danfe&) = delete;
+    TDM_Danfe& operator=(const TDM_Danfe&) = delete;
+
+    // cdsNFE, cdsNFE_Itens, cdsCobranca and their pipelines; emptied and
+    // refilled by every job, kept between calls.
+    data::TabelasDanfe tabelas;
+
+    // Homologacao, Contingencia, ImprimirHora: false at creation, written by
+    // the jobs, read by the page and band handlers of the layouts.
+    layouts::FlagsDanfe flags;
+
+    // The two layouts (RelDanfe, RelDanfePais) will live here, built from
+    // `flags` (declared above, so that it outlives them):
+    //     std::unique_ptr<layouts::LayoutsDanfe> layouts;
+};
+
+}  // namespace corvexa::job
