@@ -1,1 +1,133 @@
-// Exported functions of the library (placeholder until the render job lands).
+// The exported functions and the library's lifetime. Each export runs one
+// render job over the process-wide data module and turns any failure into the
+// text that DanfeUltimoErro() returns: no exception ever reaches the host.
+//
+// Number conversions inside the library are written with "." as the decimal
+// separator and never consult the C locale, so loading the library changes
+// nothing in the host's locale and there is nothing to restore at unload.
+#define CORVEXA_CONSTRUINDO
+#include "corvexa.h"
+
+#include <exception>
+#include <memory>
+#include <string>
+
+#include "base/falha.h"
+#include "job/uDM_Danfe.h"
+#include "job/uDanfeUtils.h"
+#include "platform/plataforma.h"
+
+namespace {
+
+using namespace corvexa;
+
+// Created when the library is loaded, freed when it is unloaded. A failure
+// while creating it must not end the host's process: it is kept and every
+// call reports it.
+struct Biblioteca {
+    std::unique_ptr<job::TDM_Danfe> dm;
+    std::string falhaNaCarga;
+
+    Biblioteca() {
+        try {
+            dm = std::make_unique<job::TDM_Danfe>();
+        } catch (const std::exception& e) {
+            falhaNaCarga = e.what();
+        } catch (...) {
+            falhaNaCarga = "Falha desconhecida.";
+        }
+    }
+};
+
+Biblioteca biblioteca;
+
+// Outcome of the last exported call. `fixo` stands in when the message itself
+// cannot be stored, so that a failure is never read back as success.
+struct UltimoErro {
+    std::string texto;
+    const char* fixo = nullptr;
+
+    void Limpar() noexcept {
+        texto.clear();
+        fixo = nullptr;
+    }
+    void Registrar(const char* mensagem) noexcept {
+        try {
+            texto = mensagem;
+            fixo = nullptr;
+        } catch (...) {
+            fixo = "Memória insuficiente.";
+        }
+    }
+    const char* Texto() const noexcept { return fixo ? fixo : texto.c_str(); }
+};
+
+UltimoErro ultimoErro;
+
+job::TDM_Danfe& DM_Danfe() {
+    if (!biblioteca.dm) throw Falha(biblioteca.falhaNaCarga);
+    return *biblioteca.dm;
+}
+
+std::string Texto(const char* s) { return s ? std::string(s) : std::string(); }
+std::u16string Texto(const char16_t* s) { return s ? std::u16string(s) : std::u16string(); }
+
+// Runs one call: the render job lives inside `corpo`, so it is released before
+// the outcome is recorded, whether the call ended normally or not.
+template <class Corpo>
+void Chamar(Corpo&& corpo) noexcept {
+    try {
+        corpo();
+        ultimoErro.Limpar();
+    } catch (const std::exception& e) {
+        ultimoErro.Registrar(e.what());
+    } catch (...) {
+        ultimoErro.Registrar("Falha desconhecida.");
+    }
+}
+
+void Executar(const char16_t* xml, const char* nomeArquivoXml, const char* arquivoLogo, job::ModoExecucao modo) {
+    Chamar([&] {
+        job::TDanfeUtils danfe(DM_Danfe(), platform::PlataformaPadrao());
+        danfe.CarregarLogo(Texto(arquivoLogo));
+        danfe.Executar(modo, Texto(xml), Texto(nomeArquivoXml));
+    });
+}
+
+}  // namespace
+
+extern "C" {
+
+CORVEXA_API void CORVEXA_CALL PrintDanfe(const char16_t* xml, const char* nomeArquivoXml, const char* arquivoLogo) {
+    Executar(xml, nomeArquivoXml, arquivoLogo, job::ModoExecucao::Impressora);
+}
+
+CORVEXA_API void CORVEXA_CALL PreviewDanfe(const char16_t* xml, const char* nomeArquivoXml, const char* arquivoLogo) {
+    Executar(xml, nomeArquivoXml, arquivoLogo, job::ModoExecucao::Tela);
+}
+
+CORVEXA_API void CORVEXA_CALL ExportDanfe(const char16_t* xml, const char* nomeArquivoXml, const char* arquivoLogo,
+                                          int32_t tipoExportacao) {
+    Executar(xml, nomeArquivoXml, arquivoLogo, tipoExportacao == 2 ? job::ModoExecucao::Jpeg : job::ModoExecucao::Pdf);
+}
+
+CORVEXA_API void CORVEXA_CALL EmailDanfe(const char16_t* xml, const char* nomeArquivoXml, const char* arquivoLogo,
+                                         const char* host, const char* remetente, const char* naoUsado,
+                                         const char* assunto, const char* corpo, const char* usuario,
+                                         const char* senha) {
+    Chamar([&] {
+        job::TDanfeUtils danfe(DM_Danfe(), platform::PlataformaPadrao());
+        danfe.CarregarLogo(Texto(arquivoLogo));
+        const job::DadosEmail email{Texto(host),    Texto(remetente), Texto(naoUsado), Texto(assunto),
+                                    Texto(corpo),   Texto(usuario),   Texto(senha)};
+        danfe.EnviarEmail(Texto(xml), Texto(nomeArquivoXml), email);
+    });
+}
+
+CORVEXA_API void CORVEXA_CALL DesignDanfe(int32_t, int32_t, int32_t) {
+    Chamar([] { throw Falha("DesignDanfe não está disponível através da DLL."); });
+}
+
+CORVEXA_API const char* CORVEXA_CALL DanfeUltimoErro(void) { return ultimoErro.Texto(); }
+
+}  // extern "C"
