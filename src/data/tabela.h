@@ -90,7 +90,8 @@ public:
     const Pipeline* Mestre() const { return mestre_; }
 
     // Record positions visible under the given master record (every record
-    // when the pipeline has no master).
+    // when the pipeline has no master; none for a detail pipeline given no
+    // master record).
     std::vector<size_t> Registros(const std::vector<Valor>* registroMestre) const;
 
 private:
