@@ -5,6 +5,7 @@
 #include <string>
 
 #include "layouts/danfe.h"
+#include "layouts/eventos.h"
 #include "layouts/linhas.h"
 
 namespace corvexa::layouts {
@@ -155,10 +156,23 @@ void MontarRelatorio(report::Relatorio& r, bool pais) {
 }  // namespace
 
 std::unique_ptr<LayoutsDanfe> CriarLayouts(const FlagsDanfe& flags) {
-    (void)flags;
     auto l = std::make_unique<LayoutsDanfe>();
     MontarRelatorio(l->RelDanfe, false);
     MontarRelatorio(l->RelDanfePais, true);
+
+    // The layouts are complete: the handlers' targets no longer move.
+    const FlagsDanfe* f = &flags;
+    const AlvosDanfe retrato = ResolverAlvos(l->RelDanfe);
+    l->RelDanfe.antesGerarCabecalhoGrupo = [retrato, f](report::Execucao&) {
+        ppGroupHeaderBand2BeforeGenerate(retrato, *f);
+    };
+    l->RelDanfe.aoIniciarPagina = [retrato, f](report::Execucao& e) { RelDanfeStartPage(retrato, *f, e); };
+
+    const AlvosDanfe paisagem = ResolverAlvos(l->RelDanfePais);
+    l->RelDanfePais.antesGerarCabecalhoGrupo = [paisagem, f](report::Execucao&) {
+        ppGroupHeaderBand1BeforeGenerate(paisagem, *f);
+    };
+    l->RelDanfePais.aoIniciarPagina = [paisagem, f](report::Execucao& e) { RelDanfePaisStartPage(paisagem, *f, e); };
     return l;
 }
 
