@@ -1,0 +1,97 @@
+#include "render/arquivo.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <system_error>
+
+#include "base/falha.h"
+
+namespace corvexa::render {
+namespace {
+
+std::string Mensagem(const std::string& caminho, std::string_view motivo) {
+    return "Não foi possível gravar o arquivo \"" + caminho + "\": " + std::string(motivo);
+}
+
+std::string Erro(int e) { return std::error_code(e, std::generic_category()).message(); }
+
+}  // namespace
+
+ArquivoAtomico::ArquivoAtomico(std::string caminho) : caminho_(std::move(caminho)) {
+    if (caminho_.empty() || caminho_.back() == '/') throw Falha(Mensagem(caminho_, "nome de arquivo vazio"));
+    // A hidden name next to the target, unique in this process and, through
+    // the pid, among processes writing into the same folder.
+    static std::atomic<unsigned> contador{0};
+    const size_t barra = caminho_.rfind('/');
+    const std::string pasta = barra == std::string::npos ? std::string() : caminho_.substr(0, barra + 1);
+    const std::string nome = barra == std::string::npos ? caminho_ : caminho_.substr(barra + 1);
+    int fd = -1;
+    for (int tentativa = 0; tentativa < 100 && fd < 0; ++tentativa) {
+        temporario_ = pasta + "." + nome + "." + std::to_string(getpid()) + "-" +
+                      std::to_string(contador.fetch_add(1)) + ".tmp";
+        fd = open(temporario_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST) break;
+    }
+    if (fd < 0) {
+        const int e = errno;
+        temporario_.clear();
+        throw Falha(Mensagem(caminho_, Erro(e)));
+    }
+    f_ = fdopen(fd, "wb");
+    if (!f_) {
+        const int e = errno;
+        close(fd);
+        unlink(temporario_.c_str());
+        temporario_.clear();
+        throw Falha(Mensagem(caminho_, Erro(e)));
+    }
+}
+
+ArquivoAtomico::~ArquivoAtomico() { Descartar(); }
+
+void ArquivoAtomico::Descartar() {
+    if (f_) {
+        std::fclose(f_);
+        f_ = nullptr;
+    }
+    if (!temporario_.empty()) {
+        unlink(temporario_.c_str());
+        temporario_.clear();
+    }
+}
+
+bool ArquivoAtomico::Escrever(const void* dados, size_t tamanho) {
+    if (!f_ || erro_) return false;
+    if (tamanho == 0) return true;
+    if (std::fwrite(dados, 1, tamanho, f_) != tamanho) {
+        erro_ = errno ? errno : EIO;
+        return false;
+    }
+    return true;
+}
+
+void ArquivoAtomico::Falhar(std::string_view motivo) {
+    const std::string m = !motivo.empty() ? std::string(motivo) : Erro(erro_ ? erro_ : EIO);
+    Descartar();
+    throw Falha(Mensagem(caminho_, m));
+}
+
+void ArquivoAtomico::Concluir() {
+    if (!f_) Falhar();
+    if (erro_) Falhar();
+    if (std::fflush(f_) != 0) erro_ = errno ? errno : EIO;
+    if (std::fclose(f_) != 0 && !erro_) erro_ = errno ? errno : EIO;
+    f_ = nullptr;
+    if (erro_) Falhar();
+    if (std::rename(temporario_.c_str(), caminho_.c_str()) != 0) {
+        erro_ = errno;
+        Falhar();
+    }
+    temporario_.clear();
+}
+
+}  // namespace corvexa::render
