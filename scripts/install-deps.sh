@@ -10,6 +10,7 @@ pkgs=(
   libjpeg-dev libpng-dev zlib1g-dev libgdk-pixbuf-2.0-dev
   fonts-liberation fonts-wine fontconfig
   poppler-utils zbar-tools
+  libcurl4-openssl-dev python3-aiosmtpd
 )
 missing=()
 for p in "${pkgs[@]}"; do
