@@ -180,10 +180,12 @@ std::string UrlDoServidor(std::string_view ansi) {
     const std::string_view caminho = resto.substr(fimAutoridade);
 
     const size_t arroba = autoridade.rfind('@');
+    // A view into `autoridade`: not used after `autoridade` changes.
     std::string_view hostPorta = autoridade;
     if (arroba != std::string::npos) hostPorta.remove_prefix(arroba + 1);
+    if (hostPorta.empty()) throw invalido();
     bool temPorta;
-    if (!hostPorta.empty() && hostPorta.front() == '[') {
+    if (hostPorta.front() == '[') {
         const size_t fecha = hostPorta.find(']');
         if (fecha == std::string_view::npos) throw invalido();
         temPorta = fecha + 1 < hostPorta.size();
@@ -193,9 +195,9 @@ std::string UrlDoServidor(std::string_view ansi) {
                      std::string(hostPorta) + "]";
         temPorta = false;
     } else {
+        if (hostPorta.front() == ':') throw invalido();
         temPorta = hostPorta.find(':') != std::string_view::npos;
     }
-    if (hostPorta.empty() || hostPorta.front() == ':') throw invalido();
     if (!temPorta) autoridade += esquema == "smtps" ? ":465" : ":587";
     return texto::AnsiParaUtf8(esquema + "://" + autoridade + std::string(caminho));
 }

@@ -184,6 +184,7 @@ TEST(Correio, ServidorInalcancavelFalhaLogo) {
         {"127.0.0.1", "port 587"},
         {"smtp://127.0.0.1", "port 587"},
         {"SMTPS://127.0.0.1/", "port 465"},
+        {"::1", "port 587"},  // a bare IPv6 address has no port in it
     };
     for (const Caso& caso : casos) {
         const auto inicio = std::chrono::steady_clock::now();
