@@ -176,16 +176,19 @@ private:
         glifos_.clear();
         int64_t unidades = 0;
         for (unsigned char c : ansi) {
-            glifos_.push_back({face.glifo[c], t.caixa.x + unidades * k, base});
+            // A character the font lacks keeps its advance but draws no box.
+            if (face.glifo[c] != 0) glifos_.push_back({face.glifo[c], t.caixa.x + unidades * k, base});
             unidades += face.avanco[c];
         }
-        const FacesCairo& fc = FacesCairo::Instancia();
-        if (!opcoesFonte_) {
-            cairo_set_font_options(cr_, fc.opcoes);
-            opcoesFonte_ = true;
+        if (glifos_.empty()) return;
+        if (!temFonte_ || !(fonte_ == t.fonte)) {
+            const FacesCairo& fc = FacesCairo::Instancia();
+            if (!temFonte_) cairo_set_font_options(cr_, fc.opcoes);
+            cairo_set_font_face(cr_, fc.De(t.fonte));
+            cairo_set_font_size(cr_, t.fonte.pontos * kMmPorPonto);
+            fonte_ = t.fonte;
+            temFonte_ = true;
         }
-        cairo_set_font_face(cr_, fc.De(t.fonte));
-        cairo_set_font_size(cr_, t.fonte.pontos * kMmPorPonto);
         Cor(0);
         if (t.recorte) {
             const Caixa& c = *t.recorte;
@@ -284,7 +287,8 @@ private:
 
     cairo_t* cr_;
     bool grade_;
-    bool opcoesFonte_ = false;
+    fontes::Fonte fonte_;  // the font set on the context, once temFonte_
+    bool temFonte_ = false;
     std::vector<cairo_glyph_t> glifos_;
 };
 

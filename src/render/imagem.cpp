@@ -6,6 +6,7 @@
 #include <memory>
 
 #include <jpeglib.h>
+#include <jerror.h>
 
 #include "base/falha.h"
 #include "render/arquivo.h"
@@ -75,9 +76,39 @@ void SairComErro(j_common_ptr c) {
     std::longjmp(e->salto, 1);
 }
 
+// The compressed data gathers in a buffer of our own (malloc'd, so that
+// the error path can free it whatever state libjpeg left).
+struct DestinoJpeg {
+    jpeg_destination_mgr base;
+    unsigned char* dados;
+    size_t capacidade;
+};
+
+void IniciarDestino(j_compress_ptr c) {
+    auto* d = reinterpret_cast<DestinoJpeg*>(c->dest);
+    d->capacidade = 256 * 1024;
+    d->dados = static_cast<unsigned char*>(std::malloc(d->capacidade));
+    if (!d->dados) ERREXIT1(c, JERR_OUT_OF_MEMORY, 0);
+    d->base.next_output_byte = d->dados;
+    d->base.free_in_buffer = d->capacidade;
+}
+
+boolean AumentarDestino(j_compress_ptr c) {
+    auto* d = reinterpret_cast<DestinoJpeg*>(c->dest);
+    const size_t usado = d->capacidade;  // called only when the buffer is full
+    auto* maior = static_cast<unsigned char*>(std::realloc(d->dados, d->capacidade * 2));
+    if (!maior) ERREXIT1(c, JERR_OUT_OF_MEMORY, 1);
+    d->dados = maior;
+    d->capacidade *= 2;
+    d->base.next_output_byte = d->dados + usado;
+    d->base.free_in_buffer = d->capacidade - usado;
+    return TRUE;
+}
+
+void TerminarDestino(j_compress_ptr) {}
+
 // Only plain C objects live in this frame, so the jump skips no destructor.
-bool CodificarJpeg(cairo_surface_t* s, int dpi, int qualidade, unsigned char** saida, unsigned long* tamanho,
-                   char* mensagem) {
+bool CodificarJpeg(cairo_surface_t* s, int dpi, int qualidade, DestinoJpeg* destino, char* mensagem) {
     jpeg_compress_struct cinfo;
     ErroJpeg erro;
     cinfo.err = jpeg_std_error(&erro.base);
@@ -88,7 +119,10 @@ bool CodificarJpeg(cairo_surface_t* s, int dpi, int qualidade, unsigned char** s
         return false;
     }
     jpeg_create_compress(&cinfo);
-    jpeg_mem_dest(&cinfo, saida, tamanho);
+    destino->base.init_destination = IniciarDestino;
+    destino->base.empty_output_buffer = AumentarDestino;
+    destino->base.term_destination = TerminarDestino;
+    cinfo.dest = &destino->base;
     cinfo.image_width = static_cast<JDIMENSION>(cairo_image_surface_get_width(s));
     cinfo.image_height = static_cast<JDIMENSION>(cairo_image_surface_get_height(s));
     // cairo's 32-bit pixels in memory order, taken without a copy.
@@ -150,13 +184,12 @@ void EscreverPng(const report::Pagina& pagina, const std::string& caminho, int d
 std::string GerarJpeg(const report::Pagina& pagina, int dpi, int qualidade) {
     const Superficie s = Rasterizar(pagina, dpi);
     qualidade = qualidade < 1 ? 1 : qualidade > 100 ? 100 : qualidade;
-    unsigned char* saida = nullptr;
-    unsigned long tamanho = 0;
+    DestinoJpeg destino{};
     char mensagem[JMSG_LENGTH_MAX] = {};
-    const bool ok = CodificarJpeg(s.get(), dpi, qualidade, &saida, &tamanho, mensagem);
+    const bool ok = CodificarJpeg(s.get(), dpi, qualidade, &destino, mensagem);
     std::string r;
-    if (ok) r.assign(reinterpret_cast<const char*>(saida), tamanho);
-    std::free(saida);
+    if (ok) r.assign(reinterpret_cast<const char*>(destino.dados), destino.capacidade - destino.base.free_in_buffer);
+    std::free(destino.dados);
     if (!ok) throw Falha(std::string("Erro ao gerar o JPEG: ") + mensagem);
     return r;
 }
