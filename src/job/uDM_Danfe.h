@@ -2,8 +2,11 @@
 // The process-wide data module of the library: a thin aggregate of the parts
 // that outlive a render job. Each part stands on its own and is tested alone;
 // the data module only keeps them together for the jobs to borrow.
+#include <memory>
+
 #include "data/tabelas_danfe.h"
 #include "layouts/danfe.h"
+#include "report/pagina.h"
 
 namespace corvexa::job {
 
@@ -21,9 +24,14 @@ struct TDM_Danfe {
     // the jobs, read by the page and band handlers of the layouts.
     layouts::FlagsDanfe flags;
 
-    // The two layouts (RelDanfe, RelDanfePais) will live here, built from
-    // `flags` (declared above, so that it outlives them):
-    //     std::unique_ptr<layouts::LayoutsDanfe> layouts;
+    // RelDanfe and RelDanfePais, whose handlers read `flags` (declared above,
+    // so that it outlives them).
+    std::unique_ptr<layouts::LayoutsDanfe> layouts;
+
+    // The portrait layout, or the landscape one for print format 2.
+    report::Relatorio& Layout(int tipoImpressao);
+    // Runs a layout over the tables as they are: the pages of the DANFE.
+    report::Documento Produzir(report::Relatorio& layout);
 };
 
 }  // namespace corvexa::job

@@ -99,6 +99,39 @@ struct SubRelatorio {
 
 class Execucao;
 
+// Output settings of a layout, written by the render jobs and read by the
+// devices; the engine does not look at them. They persist from job to job.
+struct ConfiguracaoSaida {
+    std::string dispositivo = "Screen";     // DeviceType: "Screen", "Printer", "PDF", "GraphicFile"
+    std::string arquivo;                    // TextFileName
+    bool dialogoImpressao = true;           // ShowPrintDialog
+    bool dialogoCancelar = true;            // ShowCancelDialog (progress with a cancel button)
+    bool imprimirEmArquivo = true;          // AllowPrintToFile
+    int copias = 1;                         // PrinterSetup.Copies
+    std::string impressora = "Default";     // PrinterSetup.PrinterName; "Default": the system's default
+
+    struct Pdf {                            // PDFSettings (UTF-8)
+        std::string autor, palavrasChave, assunto, titulo;
+    } pdf;
+
+    enum class Zoom : uint8_t { PaginaInteira, LarguraPagina, Cem };
+    struct Visualizacao {                   // PreviewFormSettings
+        bool maximizada = true;
+        Zoom zoom = Zoom::PaginaInteira;
+    } visualizacao;
+
+    struct Email {                          // EmailSettings (8-bit texts as the host gave them)
+        bool habilitado = false;
+        std::string formato = "PDF";
+        std::string arquivo;                // FileName, without extension
+        std::string remetente, nomeRemetente, responderPara;
+        std::string servidor, usuario, senha;
+        std::string assunto;
+        std::vector<std::string> corpo;     // lines
+        std::string destinatarios;          // recipient list, ";" or "," separated
+    } email;
+};
+
 struct Relatorio {
     std::string nome;          // "RelDanfe"
     std::string nomeTrabalho;  // print job document name ("Report")
@@ -114,6 +147,8 @@ struct Relatorio {
     // before every generation of the group header band (reprints included).
     std::function<void(Execucao&)> aoIniciarPagina;
     std::function<void(Execucao&)> antesGerarCabecalhoGrupo;
+
+    ConfiguracaoSaida saida;
 
     Mm LarguraUtil() const { return larguraPapel - margemEsquerda - margemDireita; }
 

@@ -18,7 +18,7 @@ namespace {
 using namespace corvexa;
 namespace fs = std::filesystem;
 
-class PlataformaGravada : public platform::Plataforma {
+class PlataformaGravada : public platform::PlataformaSemTela {
 public:
     void MostrarMensagem(std::string_view texto) override { mensagens.emplace_back(texto); }
     std::vector<std::string> mensagens;
