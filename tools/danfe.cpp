@@ -18,6 +18,8 @@
 #include "job/uDM_Danfe.h"
 #include "job/uDanfeUtils.h"
 #include "platform/plataforma.h"
+#include "render/dispositivos.h"
+#include "report/json.h"
 
 namespace {
 
@@ -27,7 +29,13 @@ constexpr const char* kUso =
     "Uso: danfe COMANDO ARGUMENTOS\n"
     "\n"
     "Comandos:\n"
-    "  tabelas ARQUIVO.xml   lê a NF-e e mostra as tabelas do DANFE em JSON\n";
+    "  tabelas ARQUIVO.xml                 lê a NF-e e mostra as tabelas do DANFE em JSON\n"
+    "  paginas ARQUIVO.xml [LAYOUT]        mostra as páginas do DANFE (lista de desenho) em JSON\n"
+    "  pdf ARQUIVO.xml -o SAIDA.pdf [LAYOUT]\n"
+    "                                      grava o DANFE em PDF\n"
+    "  jpeg ARQUIVO.xml -o PASTA [LAYOUT]  grava cada página do DANFE em JPEG (200 dpi)\n"
+    "\n"
+    "LAYOUT: --retrato ou --paisagem; sem ele, o formato de impressão da NF-e (tpImp) decide.\n";
 
 // A wrong command line (exit 2), as opposed to a failure of the work (exit 1).
 struct ErroDeUso {};
@@ -140,6 +148,72 @@ std::string ComandoTabelas(const std::vector<std::string>& args) {
     return out;
 }
 
+// The options of the commands that produce the DANFE.
+struct Opcoes {
+    std::string arquivo;
+    std::string saida;  // -o
+    int layout = 0;     // 1 portrait, 2 landscape, 0 by the NF-e's print format
+};
+
+Opcoes LerOpcoes(const std::vector<std::string>& args, bool exigeSaida) {
+    Opcoes o;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "-o" && i + 1 < args.size()) o.saida = args[++i];
+        else if (a == "--retrato") o.layout = 1;
+        else if (a == "--paisagem") o.layout = 2;
+        else if (!a.empty() && a[0] != '-' && o.arquivo.empty()) o.arquivo = a;
+        else throw ErroDeUso{};
+    }
+    if (o.arquivo.empty() || (exigeSaida != !o.saida.empty())) throw ErroDeUso{};
+    return o;
+}
+
+// Reads the file into the tables and lays out the chosen layout.
+report::Documento Produzir(const Opcoes& o) {
+    const std::u16string xml = LerArquivoXml(o.arquivo);
+    job::TDM_Danfe dm;
+    job::TDanfeUtils danfe(dm, platform::PlataformaPadrao());
+    danfe.Ler(xml);
+    return dm.Produzir(dm.Layout(o.layout ? o.layout : danfe.TipoImpressao()));
+}
+
+// The document properties the render job writes on both layouts.
+render::PropriedadesPdf PropriedadesDanfe() {
+    return {"Tessalin", "NFe, DANFE", "NFe - DANFE", "NFe - DANFE"};
+}
+
+// danfe paginas ARQUIVO.xml [--retrato|--paisagem]
+std::string ComandoPaginas(const std::vector<std::string>& args) {
+    return report::DocumentoParaJson(Produzir(LerOpcoes(args, false))) + "\n";
+}
+
+// danfe pdf ARQUIVO.xml -o SAIDA.pdf [--retrato|--paisagem]
+std::string ComandoPdf(const std::vector<std::string>& args) {
+    const Opcoes o = LerOpcoes(args, true);
+    render::EscreverPdf(Produzir(o), o.saida, PropriedadesDanfe());
+    return {};
+}
+
+// The name of page n's picture: the input's name with ".jpg", and "-n" before
+// the extension from the second page on.
+std::string NomeJpeg(const std::string& pasta, const std::string& arquivo, size_t pagina) {
+    std::string nome = arquivo.substr(arquivo.find_last_of('/') + 1);
+    const auto ponto = nome.rfind('.');
+    if (ponto != std::string::npos) nome.erase(ponto);
+    if (pagina > 1) nome += "-" + std::to_string(pagina);
+    return pasta + "/" + nome + ".jpg";
+}
+
+// danfe jpeg ARQUIVO.xml -o PASTA [--retrato|--paisagem]
+std::string ComandoJpeg(const std::vector<std::string>& args) {
+    const Opcoes o = LerOpcoes(args, true);
+    const report::Documento doc = Produzir(o);
+    for (size_t i = 0; i < doc.paginas.size(); ++i)
+        render::EscreverJpeg(doc.paginas[i], NomeJpeg(o.saida, o.arquivo, i + 1));
+    return {};
+}
+
 struct Comando {
     std::string_view nome;
     std::string (*executar)(const std::vector<std::string>& args);  // returns what goes to stdout
@@ -147,6 +221,9 @@ struct Comando {
 
 constexpr Comando kComandos[] = {
     {"tabelas", ComandoTabelas},
+    {"paginas", ComandoPaginas},
+    {"pdf", ComandoPdf},
+    {"jpeg", ComandoJpeg},
 };
 
 }  // namespace
