@@ -116,9 +116,12 @@ void AcrescentarUtf8(std::string& d, char32_t c) {
 }
 
 std::string AnsiParaUtf8(std::string_view s) {
-    std::string r;
-    r.reserve(s.size() + s.size() / 8);
-    for (unsigned char c : s) AcrescentarUtf8(r, AnsiParaUnicode(c));
+    size_t i = 0;
+    while (i < s.size() && static_cast<unsigned char>(s[i]) < 0x80) ++i;
+    if (i == s.size()) return std::string(s);  // plain ASCII, the usual case
+    std::string r(s.substr(0, i));
+    r.reserve(s.size() + s.size() / 4);
+    for (; i < s.size(); ++i) AcrescentarUtf8(r, AnsiParaUnicode(static_cast<unsigned char>(s[i])));
     return r;
 }
 

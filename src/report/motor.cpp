@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <ctime>
 #include <limits>
+#include <map>
+#include <memory>
 #include <optional>
 #include <unordered_map>
 
@@ -67,7 +69,7 @@ struct Grupo {
 // The progress through a group's steps; copied to retry a page.
 struct Cursor {
     size_t passo = 0;
-    std::optional<Unidade> atual;       // a unit begun on an earlier page
+    std::shared_ptr<const Unidade> atual;  // a unit begun on an earlier page
     std::vector<uint8_t> colocado;      // its atoms already placed
 };
 
@@ -129,11 +131,16 @@ public:
 
 private:
     int IndicePipeline(std::string_view nome) const {
-        for (size_t i = 0; i < pipelines_.size(); ++i)
+        // Names are few and asked for again and again: remembered as written.
+        const auto it = indicesPipeline_.find(nome);
+        if (it != indicesPipeline_.end()) return it->second;
+        int r = -1;
+        for (size_t i = 0; i < pipelines_.size() && r < 0; ++i)
             if (texto::IgualSemCaixa(pipelines_[i]->Nome(), nome) ||
                 texto::IgualSemCaixa(pipelines_[i]->NomeUsuario(), nome))
-                return static_cast<int>(i);
-        return -1;
+                r = static_cast<int>(i);
+        indicesPipeline_.emplace(std::string(nome), r);
+        return r;
     }
 
     void Ligar(std::vector<Elemento>& elementos) {
@@ -191,6 +198,10 @@ private:
         std::vector<std::string> linhas;
         const bool quebraPorCaractere = e.tipo == TipoElemento::Memo;
         if (!quebraPorCaractere && !e.wordWrap) {
+            if (s.find_first_of("\r\n") == std::string_view::npos) {
+                linhas.emplace_back(s);
+                return linhas;
+            }
             std::string l;
             for (char c : s)
                 if (c != '\r' && c != '\n') l.push_back(c);
@@ -505,6 +516,7 @@ private:
 
     // Places a whole unit with its top at y.
     void ColocarInteira(const Unidade& u, Mm y, Pagina& p) {
+        if (!saida_) return;  // the counting pass only needs the heights
         for (const auto& a : u.atomos) {
             if (a.variavel) {
                 EmitirVariavel(a, y, p);
@@ -540,12 +552,54 @@ private:
         g.passos.push_back({TipoPasso::RodapeGrupo, &rel_.rodapeGrupo, g.registros.back()});
     }
 
-    Unidade MontarPasso(const Passo& p) {
-        PosicionarMestre(p.registroMestre);
-        if (p.tipo == TipoPasso::DetalheMestre || p.tipo == TipoPasso::RodapeGrupo)
-            return MontarBanda(*p.banda, rel_.margemEsquerda, false);
-        if (!p.detalhes->empty()) Posicionar(p.sub->sub->pipeline, (*p.detalhes)[p.detalhe]);
-        return MontarBanda(*p.banda, rel_.margemEsquerda + p.sub->g.x, true);
+    // The visibility of a band's elements, as one text: a band instance
+    // depends on its records and on what the page logic shows.
+    static void Assinatura(const std::vector<Elemento>& elementos, std::string& out) {
+        for (const auto& e : elementos) {
+            out.push_back(e.visivel ? '1' : '0');
+            Assinatura(e.filhos, out);
+            if (e.sub)
+                for (const Banda* b : {&e.sub->titulo, &e.sub->cabecalhoColuna, &e.sub->detalhe, &e.sub->rodapeColuna,
+                                       &e.sub->sumario}) {
+                    out.push_back(b->visivel ? '1' : '0');
+                    Assinatura(b->elementos, out);
+                }
+        }
+    }
+
+    // Band instances are laid out once and reused by the page trials and the
+    // passes, as long as their records and visible elements are the same.
+    std::shared_ptr<const Unidade> EmCache(const Banda& banda, size_t mestre, size_t detalhe,
+                                           const std::function<Unidade()>& montar) {
+        std::string chave;
+        chave.reserve(64);
+        chave.append(reinterpret_cast<const char*>(&mestre), sizeof mestre);
+        chave.append(reinterpret_cast<const char*>(&detalhe), sizeof detalhe);
+        Assinatura(banda.elementos, chave);
+        auto& porBanda = cache_[&banda];
+        auto it = porBanda.find(chave);
+        if (it != porBanda.end()) return it->second;
+        auto u = std::make_shared<const Unidade>(montar());
+        porBanda.emplace(std::move(chave), u);
+        return u;
+    }
+
+    std::shared_ptr<const Unidade> BandaDaPagina(const Banda& banda, size_t mestre) {
+        return EmCache(banda, mestre, SIZE_MAX, [&] {
+            PosicionarMestre(mestre);
+            return MontarBanda(banda, rel_.margemEsquerda, true);
+        });
+    }
+
+    std::shared_ptr<const Unidade> MontarPasso(const Passo& p) {
+        const bool doMestre = p.tipo == TipoPasso::DetalheMestre || p.tipo == TipoPasso::RodapeGrupo;
+        const size_t detalhe = doMestre || p.detalhes->empty() ? SIZE_MAX : (*p.detalhes)[p.detalhe];
+        return EmCache(*p.banda, p.registroMestre, detalhe, [&] {
+            PosicionarMestre(p.registroMestre);
+            if (doMestre) return MontarBanda(*p.banda, rel_.margemEsquerda, false);
+            if (detalhe != SIZE_MAX) Posicionar(p.sub->sub->pipeline, detalhe);
+            return MontarBanda(*p.banda, rel_.margemEsquerda + p.sub->g.x, true);
+        });
     }
 
     // Height of a keep-together sub-report from step i on.
@@ -555,7 +609,7 @@ private:
         const size_t mestre = g.passos[i].registroMestre;
         for (; i < g.passos.size() && g.passos[i].sub == sub && g.passos[i].registroMestre == mestre; ++i) {
             if (!g.passos[i].banda->visivel) continue;
-            total += MontarPasso(g.passos[i]).altura;
+            total += MontarPasso(g.passos[i])->altura;
             if (g.passos[i].tipo == TipoPasso::Sumario) break;
         }
         return total;
@@ -585,17 +639,15 @@ private:
         const size_t regAtual = g.passos[std::min(c.passo, g.passos.size() - 1)].registroMestre;
         Mm y = rel_.margemSuperior;
         if (rel_.cabecalhoPagina.visivel) {
-            PosicionarMestre(regAtual);
-            Unidade u = MontarBanda(rel_.cabecalhoPagina, rel_.margemEsquerda, true);
-            ColocarInteira(u, y, p);
-            y += u.altura;
+            const auto u = BandaDaPagina(rel_.cabecalhoPagina, regAtual);
+            ColocarInteira(*u, y, p);
+            y += u->altura;
         }
         if (rel_.antesGerarCabecalhoGrupo) rel_.antesGerarCabecalhoGrupo(*this);
         if (rel_.cabecalhoGrupo.visivel) {
-            PosicionarMestre(regAtual);
-            Unidade u = MontarBanda(rel_.cabecalhoGrupo, rel_.margemEsquerda, true);
-            ColocarInteira(u, y, p);
-            y += u.altura;
+            const auto u = BandaDaPagina(rel_.cabecalhoGrupo, regAtual);
+            ColocarInteira(*u, y, p);
+            y += u->altura;
         }
         const bool comRodape = rel_.rodapePagina.visivel;
         const Mm fundo = rel_.alturaPapel - rel_.margemInferior - (comRodape ? rel_.rodapePagina.altura : 0);
@@ -633,17 +685,17 @@ private:
                                 [&](size_t r) { return r != passo.registroMestre; }) &&
                     AlturaSub(g, c.passo) > fundo - y)
                     break;
-                Unidade u = MontarPasso(passo);
-                if (u.estatica && u.altura > fundo - y && !corpoVazio) break;
+                auto u = MontarPasso(passo);
+                if (u->estatica && u->altura > fundo - y && !corpoVazio) break;
                 if (passo.tipo == TipoPasso::Linha) ++linhas[passo.banda];
                 if (std::find(mestresNaPagina.begin(), mestresNaPagina.end(), passo.registroMestre) ==
                     mestresNaPagina.end())
                     mestresNaPagina.push_back(passo.registroMestre);
-                c.colocado.assign(u.atomos.size(), 0);
+                c.colocado.assign(u->atomos.size(), 0);
                 c.atual = std::move(u);
                 nova = true;
             }
-            Unidade& u = *c.atual;
+            const Unidade& u = *c.atual;
             // Where this page's part of the unit starts, in the unit's coordinates.
             Mm inicio = 0;
             if (!nova) {
@@ -692,7 +744,7 @@ private:
             for (size_t i = 0; i < u.atomos.size(); ++i) {
                 const Atomo& a = u.atomos[i];
                 if (a.segue) {
-                    if (a.fim <= inicio || a.y >= fimParte) continue;
+                    if (!saida_ || a.fim <= inicio || a.y >= fimParte) continue;
                     for (auto item : a.itens) {
                         CortarItem(item, std::max(a.y, inicio), std::min(a.fim, fimParte));
                         DeslocarItem(item, dy);
@@ -702,6 +754,7 @@ private:
                 }
                 if (!agora[i]) continue;
                 c.colocado[i] = 1;
+                if (!saida_) continue;
                 if (a.variavel) {
                     EmitirVariavel(a, dy, p);
                     continue;
@@ -718,9 +771,8 @@ private:
             ++c.passo;
         }
         if (rel_.rodapePagina.visivel) {
-            PosicionarMestre(regAtual);
-            Unidade u = MontarBanda(rel_.rodapePagina, rel_.margemEsquerda, true);
-            ColocarInteira(u, rel_.alturaPapel - rel_.margemInferior - u.altura, p);
+            const auto u = BandaDaPagina(rel_.rodapePagina, regAtual);
+            ColocarInteira(*u, rel_.alturaPapel - rel_.margemInferior - u->altura, p);
         }
         return terminou;
     }
@@ -770,6 +822,7 @@ private:
     int mestre_ = -1;
     int campoQuebra_ = -1;
     std::unordered_map<const Elemento*, Ligacao> ligacoes_;
+    mutable std::map<std::string, int, std::less<>> indicesPipeline_;
     std::vector<const std::vector<data::Valor>*> registros_;
     int numero_ = 0, total_ = 0, grupo_ = 0;
     bool saida_ = false;
@@ -782,6 +835,7 @@ private:
     };
     std::vector<Contagem> contagens_;
     size_t paginaAtual_ = 0;
+    std::map<const Banda*, std::unordered_map<std::string, std::shared_ptr<const Unidade>>> cache_;
 };
 
 Documento Motor::Gerar() {
