@@ -116,8 +116,18 @@ void LeitorNFe::LerIdentificacao(xml::No nfe) {
     tipoImpressao_ = LerTipoImpressao(LerValorTag("tpImp", ide));
     t.DefinirTexto("NatOper", LerValorTag("natOp", ide));
     t.DefinirTexto("Serie", LerValorTag("serie", ide));
-    t.DefinirData("DtEmissao", LerData(LerValorTag("dEmi", ide)));
-    const std::string saida = LerValorTag("dSaiEnt", ide);
+    // Layouts 3.10 and 4.00 carry date and time with zone in "dhEmi" and
+    // "dhSaiEnt"; their first ten characters are the date.
+    const auto data = [&](std::string_view tag, std::string_view tagComHora) {
+        std::string v = LerValorTag(tag, ide);
+        if (TextoVazio(v)) {
+            const std::string comHora = LerValorTag(tagComHora, ide);
+            if (!TextoVazio(comHora)) v = comHora.substr(0, 10);
+        }
+        return v;
+    };
+    t.DefinirData("DtEmissao", LerData(data("dEmi", "dhEmi")));
+    const std::string saida = data("dSaiEnt", "dhSaiEnt");
     if (!TextoVazio(saida))
         t.DefinirData("DtSaida", LerData(saida));
     else
@@ -204,7 +214,13 @@ void LeitorNFe::LerItens(xml::No nfe) {
         it.DefinirTexto("ItemCodigo", LerValorTag("cProd", det));
         it.DefinirTexto("ItemNCM", LerValorTag("NCM", det));
         it.DefinirTexto("ItemDescricao", LerValorTag("xProd", det));
-        it.DefinirTexto("ItemCST", LerValorTag("orig", det) + LerValorTag("CST", det));
+        // Simples Nacional items carry "CSOSN" in their ICMS group instead of
+        // "CST"; the first "CST" of the item would then be another tax's.
+        const xml::No icms = doc_.PrimeiroDescendente(det, "ICMS");
+        if (icms && doc_.PrimeiroDescendente(icms, "CSOSN"))
+            it.DefinirTexto("ItemCST", LerValorTag("orig", icms) + LerValorTag("CSOSN", icms));
+        else
+            it.DefinirTexto("ItemCST", LerValorTag("orig", det) + LerValorTag("CST", det));
         it.DefinirTexto("ItemCFOP", LerValorTag("CFOP", det));
         it.DefinirTexto("ItemUnidade", LerValorTag("uCom", det));
         decimal("ItemQuantidade", "qCom", det);

@@ -261,7 +261,13 @@ TEST(LeitorNFe, Identificacao) {
         {"<dEmi>2009-03-17</dEmi><tpAmb> 2</tpAmb><serie>" + std::string(25, '1') + "</serie>", "",
          {{"tpAmb", "2"}, {"Serie", std::string(20, '1')}}},
         {amb, "'' is not a valid date", {}},
-        {"<dhEmi>2020-01-01T12:00:00-03:00</dhEmi>" + amb, "'' is not a valid date", {}},
+        // Layouts 3.10 and 4.00: the date from the first ten characters of
+        // "dhEmi" / "dhSaiEnt", through the same readings and messages.
+        {"<dhEmi>2020-01-01T12:00:00-03:00</dhEmi><dhSaiEnt>2020-01-02T08:00:00-03:00</dhSaiEnt>" + amb, "",
+         {{"DtEmissao", "01/01/2020"}, {"DtSaida", "02/01/2020"}}},
+        {"<dEmi>2009-03-17</dEmi><dhEmi>2020-01-01T12:00:00-03:00</dhEmi>" + amb, "", {{"DtEmissao", "17/03/2009"}}},
+        {"<dEmi> </dEmi><dhEmi>2020-02-30T12:00:00-03:00</dhEmi>" + amb, "'30/02/2020' is not a valid date", {}},
+        {"<dhEmi>2020-1-1</dhEmi>" + amb, "Erro na conversão de datas: data inválida", {}},
         {"<dEmi>2009-02-30</dEmi>" + amb, "'30/02/2009' is not a valid date", {}},
         {"<dEmi>17/03/2009</dEmi>" + amb, "Erro na conversão de datas: ano inválido", {}},
         {"<dEmi>2009-03-17</dEmi><dSaiEnt>2009-3-18</dSaiEnt>" + amb, "Erro na conversão de datas: data inválida", {}},
@@ -311,6 +317,10 @@ TEST(LeitorNFe, Itens) {
         {"<ICMS><ICMS60><orig>1</orig><CST>60</CST></ICMS60></ICMS><PIS><CST>01</CST><vBC>50</vBC></PIS>",
          {{"ItemBCalcIcms", "0"}, {"ItemVICMS", "0"}, {"ItemAliqICMS", "0"}, {"ItemCST", "160"}}},
         {"<ICMS><ICMS40><CST>40</CST><vBC>50</vBC></ICMS40></ICMS>", {{"ItemBCalcIcms", "0"}, {"ItemCST", "40"}}},
+        // Simples Nacional: "CSOSN" in the ICMS group, the IPI's "CST" comes later.
+        {"<ICMS><ICMSSN101><orig>2</orig><CSOSN>101</CSOSN></ICMSSN101></ICMS><IPI><CST>99</CST></IPI>",
+         {{"ItemCST", "2101"}}},
+        {"<ICMS><ICMSSN500><CSOSN>500</CSOSN></ICMSSN500></ICMS><orig>5</orig>", {{"ItemCST", "500"}}},
         {"<ICMS><ICMS20><vBC>50.123456</vBC></ICMS20></ICMS>", {{"ItemBCalcIcms", "50.1235"}}},
         {"<IPI><vIPI></vIPI><vUnid>1.5</vUnid><qUnid>10</qUnid></IPI>", {{"ItemVIPI", "15"}}},
         {"<IPI><vUnid>1,5</vUnid><qUnid>10</qUnid></IPI>", {{"ItemVIPI", "-99"}}},
@@ -475,7 +485,7 @@ TEST(LeitorNFe, Amostras) {
         EXPECT_EQ(l.Nota("TraModFrete"), "1");
         EXPECT_EQ(l.leitor.TipoImpressao(), 1);
         ASSERT_EQ(l.t.cdsNFE_Itens.Quantidade(), 3u);
-        EXPECT_EQ(l.ItemT("ItemCST", 0), "099");  // no ICMS CST: the PIS one follows the origin
+        EXPECT_EQ(l.ItemT("ItemCST", 0), "0102");  // Simples Nacional: origin and CSOSN of the ICMS group
         EXPECT_EQ(l.ItemT("ItemVTotal", 1), "60");
         ASSERT_EQ(l.t.cdsCobranca.Quantidade(), 5u);
         EXPECT_EQ(ValorComoTexto(l.t.cdsCobranca.Registro(4)[2]), "27/05/2014");
@@ -487,9 +497,12 @@ TEST(LeitorNFe, Amostras) {
         EXPECT_EQ(l.t.cdsNFE.Quantidade(), 0u) << nome;
         EXPECT_EQ(l.t.cdsNFE_Itens.Quantidade(), 0u) << nome;
     }
-    // The issue date of this layout is "dhEmi", so "dEmi" is missing.
+    // Layout 4.00: the dates come from "dhEmi" and "dhSaiEnt".
     Leitura l;
-    EXPECT_EQ(l.Falhar(LerArquivo("bfr-v400-paisagem-29itens.xml")), "'' is not a valid date");
+    l.Ler(LerArquivo("bfr-v400-paisagem-29itens.xml"));
     EXPECT_EQ(l.leitor.TipoImpressao(), 2);
-    EXPECT_EQ(l.t.cdsNFE.Quantidade(), 0u);
+    ASSERT_EQ(l.t.cdsNFE.Quantidade(), 1u);
+    EXPECT_EQ(l.Nota("DtEmissao"), "01/01/2020");
+    EXPECT_EQ(l.Nota("DtSaida"), "01/01/2020");
+    EXPECT_EQ(l.t.cdsNFE_Itens.Quantidade(), 29u);
 }
