@@ -11,6 +11,7 @@ pkgs=(
   fonts-liberation fonts-wine fontconfig
   poppler-utils zbar-tools
   libcurl4-openssl-dev python3-aiosmtpd
+  libcups2-dev cups cups-client cups-filters
 )
 missing=()
 for p in "${pkgs[@]}"; do
