@@ -1,11 +1,14 @@
 #include "job/uDanfeUtils.h"
 
+#include <cstdio>
 #include <filesystem>
 #include <string_view>
 #include <system_error>
 
 #include "base/falha.h"
 #include "base/texto.h"
+#include "job/logotipo.h"
+#include "platform/ini.h"
 
 namespace corvexa::job {
 namespace {
@@ -25,10 +28,27 @@ std::string_view Extensao(std::string_view caminho) {
     return ponto == std::string_view::npos ? std::string_view() : nome.substr(ponto + 1);
 }
 
-bool ExtensaoDeFigura(std::string_view ext) {
-    for (std::string_view aceita : {"bmp", "ico", "wmf", "emf"})
-        if (texto::IgualSemCaixa(ext, aceita)) return true;
-    return false;
+// The decoder of a logo by its extension: empty for the metafile kinds,
+// which are accepted and not drawn yet; nullptr for an unknown kind.
+const char* TipoDeFigura(std::string_view ext) {
+    static constexpr std::pair<std::string_view, const char*> kTipos[] = {
+        {"bmp", "bmp"}, {"ico", "ico"}, {"wmf", ""}, {"emf", ""}, {"png", "png"}, {"jpg", "jpeg"}, {"jpeg", "jpeg"},
+    };
+    for (const auto& [extensao, tipo] : kTipos)
+        if (texto::IgualSemCaixa(ext, extensao)) return tipo;
+    return nullptr;
+}
+
+constexpr int kPastaSomenteSistemaDeArquivos = 1;
+constexpr int kPastaDialogoNovo = 64;
+
+// The flags value 65 of the folder chooser: file-system folders, new style.
+constexpr int kFlagsEscolherPasta = kPastaSomenteSistemaDeArquivos | kPastaDialogoNovo;
+
+template <class F>
+void EmAmbos(TDM_Danfe& dm, F&& escrever) {
+    escrever(dm.layouts->RelDanfe.saida);
+    escrever(dm.layouts->RelDanfePais.saida);
 }
 
 // A file, not a folder, at the path.
@@ -40,10 +60,18 @@ bool ArquivoExiste(const std::string& caminho) {
 
 }  // namespace
 
-TDanfeUtils::TDanfeUtils(TDM_Danfe& dm, platform::Plataforma& plataforma)
-    : dm_(dm), plataforma_(plataforma), leitor_(dm.tabelas) {
-    // Creation settings of both layouts (document properties, preview window,
-    // e-mail switch) are to be written here once the layouts exist.
+TDanfeUtils::TDanfeUtils(TDM_Danfe& dm, platform::Plataforma& plataforma, ServicoImpressao impressao)
+    : dm_(dm), plataforma_(plataforma), impressao_(std::move(impressao)), leitor_(dm.tabelas) {
+    EmAmbos(dm_, [](report::ConfiguracaoSaida& s) {
+        s.imprimirEmArquivo = true;
+        s.pdf.autor = "Tessalin";
+        s.pdf.palavrasChave = "NFe, DANFE";
+        s.pdf.assunto = "NFe - DANFE";
+        s.pdf.titulo = "NFe - DANFE";
+        s.visualizacao.maximizada = true;
+        s.visualizacao.zoom = report::ConfiguracaoSaida::Zoom::LarguraPagina;
+        s.email.habilitado = true;
+    });
 }
 
 TDanfeUtils::~TDanfeUtils() = default;
@@ -56,8 +84,22 @@ void TDanfeUtils::CarregarLogo(const std::string& caminho) {
         return;
     }
     const auto ext = Extensao(caminho);
-    if (!ExtensaoDeFigura(ext)) throw Falha(Formatar("Unknown picture file extension (.%s)", HostParaUtf8(ext)));
-    // Loading the picture into the emitter image of both layouts comes here.
+    const char* tipo = TipoDeFigura(ext);
+    if (!tipo) throw Falha(Formatar("Unknown picture file extension (.%s)", HostParaUtf8(ext)));
+    if (!*tipo) {
+        const std::string aviso = "Logotipo em metarquivo (." + HostParaUtf8(ext) +
+                                  ") ainda não é desenhado; o DANFE segue com a imagem atual: " + HostParaUtf8(caminho) +
+                                  "\n";
+        std::fputs(aviso.c_str(), stderr);
+        return;
+    }
+    const auto imagem = CarregarImagemLogo(caminho, tipo);
+    for (report::Relatorio* layout : {&dm_.layouts->RelDanfe, &dm_.layouts->RelDanfePais})
+        if (report::Elemento* e = layout->BuscarElemento(layouts::NomeImagemEmitente)) e->imagem = imagem;
+}
+
+std::string TDanfeUtils::EscolherPasta(std::string_view titulo, int flags) {
+    return plataforma_.EscolherPasta(titulo, flags);
 }
 
 void TDanfeUtils::LerXml(const std::u16string& xml) {
@@ -78,14 +120,67 @@ void TDanfeUtils::Ler(const std::u16string& xml) {
     DerivarFlags();
 }
 
+void TDanfeUtils::AplicarConfiguracao() {
+    const auto ini = platform::ArquivoIni::Abrir(kArquivoConfiguracao);
+    const int32_t vias = ini.LerInteiro("DANFE", "Vias", 1);
+    if (vias >= 1) EmAmbos(dm_, [&](report::ConfiguracaoSaida& s) { s.copias = vias; });
+    dm_.flags.ImprimirHora = ini.LerInteiro("DANFE", "ImprimeHora", 1) == 1;
+
+    const std::string impressora = ini.LerTexto("DANFE", "Impressora", "");
+    if (!texto::Aparar(impressora).empty()) {
+        // A name that no installed queue has keeps the printer as it was.
+        const bool existe = impressao_.impressoraExiste && impressao_.impressoraExiste(impressora);
+        EmAmbos(dm_, [&](report::ConfiguracaoSaida& s) {
+            if (existe) s.impressora = impressora;
+            s.dialogoImpressao = false;
+            s.dialogoCancelar = false;
+        });
+    } else {
+        EmAmbos(dm_, [](report::ConfiguracaoSaida& s) {
+            s.dialogoImpressao = true;
+            s.dialogoCancelar = true;
+        });
+    }
+}
+
+bool TDanfeUtils::EscolherArquivo(ModoExecucao modo, const std::string& nomeArquivo) {
+    const std::string pasta = EscolherPasta("", kFlagsEscolherPasta);
+    if (pasta.empty()) return false;
+    const bool pdf = modo == ModoExecucao::Pdf;
+    const std::string arquivo = NomeArquivoSaida(pasta, nomeArquivo, pdf ? ".pdf" : ".jpg");
+    EmAmbos(dm_, [&](report::ConfiguracaoSaida& s) {
+        s.dispositivo = pdf ? "PDF" : "GraphicFile";
+        s.arquivo = arquivo;
+        s.dialogoImpressao = false;
+        if (pdf) s.dialogoCancelar = false;
+    });
+    return true;
+}
+
 void TDanfeUtils::Executar(ModoExecucao modo, const std::u16string& xml, const std::string& nomeArquivo) {
     LerXml(xml);
-    // Output device by mode, and the configuration file in printer and preview
-    // modes, come here.
-    (void)modo;
-    (void)nomeArquivo;
+    bool semPasta = false;
+    switch (modo) {
+        case ModoExecucao::Tela:
+            EmAmbos(dm_, [](report::ConfiguracaoSaida& s) { s.dispositivo = "Screen"; });
+            break;
+        case ModoExecucao::Impressora:
+            EmAmbos(dm_, [](report::ConfiguracaoSaida& s) { s.dispositivo = "Printer"; });
+            break;
+        case ModoExecucao::Pdf:
+        case ModoExecucao::Jpeg:
+            semPasta = !EscolherArquivo(modo, nomeArquivo);
+            break;
+    }
+    if (modo == ModoExecucao::Impressora || modo == ModoExecucao::Tela) AplicarConfiguracao();
     DerivarFlags();
-    // Producing the layout chosen by TipoImpressao() comes here.
+
+    report::Relatorio& layout = dm_.Layout(TipoImpressao());
+    // No folder chosen: an export that was called off. A layout still on the
+    // preview window shows it; on any other device it would overwrite the file
+    // of an earlier export or print unasked, so nothing is produced.
+    if (semPasta && layout.saida.dispositivo != "Screen") return;
+    Imprimir(dm_, layout, plataforma_, impressao_);
 }
 
 void TDanfeUtils::EnviarEmail(const std::u16string& xml, const std::string& nomeArquivo, const DadosEmail& email) {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "job/saida.h"
 #include "job/uDM_Danfe.h"
 #include "nfe/leitor.h"
 #include "platform/plataforma.h"
@@ -31,22 +32,42 @@ struct DadosEmail {
     std::string senha;
 };
 
+// The configuration file of the print and preview runs, in the current folder.
+inline constexpr const char* kArquivoConfiguracao = "./nfeConfig.ini";
+
 class TDanfeUtils {
 public:
-    TDanfeUtils(TDM_Danfe& dm, platform::Plataforma& plataforma);
+    // Creation writes the settings every job starts from on both layouts: PDF
+    // document properties, preview window maximised at page width, print to
+    // file allowed, e-mail offered.
+    TDanfeUtils(TDM_Danfe& dm, platform::Plataforma& plataforma,
+                ServicoImpressao impressao = ServicoImpressao::Cups());
     virtual ~TDanfeUtils();
     TDanfeUtils(const TDanfeUtils&) = delete;
     TDanfeUtils& operator=(const TDanfeUtils&) = delete;
 
     // The logo step, once per job before the run. A blank path keeps the
     // picture the layouts have; a path where no file exists is reported to the
-    // user and the job goes on; an extension other than bmp, ico, wmf or emf
-    // (letter case ignored) fails with "Unknown picture file extension (.%s)".
+    // user and the job goes on. By extension (letter case ignored): bmp, ico,
+    // png, jpg and jpeg are decoded into the emitter image of both layouts,
+    // where they stay for later jobs (a file that does not decode fails with
+    // "Arquivo do logotipo inválido: ..."); wmf and emf are accepted and not
+    // drawn yet; any other extension fails with "Unknown picture file
+    // extension (.%s)".
     void CarregarLogo(const std::string& caminho);
 
     // The print, preview and export runs. `xml` is the NF-e text as the host
-    // gave it; `nomeArquivo` names the exported files.
+    // gave it; `nomeArquivo` names the exported files. Reads the NF-e, sets
+    // the output of both layouts by mode (print and preview also apply the
+    // configuration file), derives the flags and produces the layout of the
+    // last NF-e's print format. Exports ask for a folder; when none is chosen
+    // the layouts keep their settings and the job produces nothing, unless
+    // the layout is still on the preview window, which then opens.
     void Executar(ModoExecucao modo, const std::u16string& xml, const std::string& nomeArquivo);
+
+    // The folder chooser: the chosen folder's path, or empty when none was
+    // chosen (through the platform, which may answer without a dialog).
+    std::string EscolherPasta(std::string_view titulo, int flags);
 
     // The e-mail run.
     void EnviarEmail(const std::u16string& xml, const std::string& nomeArquivo, const DadosEmail& email);
@@ -64,9 +85,15 @@ private:
     void LerXml(const std::u16string& xml);
     // Homologacao and Contingencia from the current NF-e record.
     void DerivarFlags();
+    // Copies, printer, dialogs and the print-time flag from the configuration file.
+    void AplicarConfiguracao();
+    // The folder for an export and, when one is chosen, the file device of
+    // both layouts. False when no folder was chosen.
+    bool EscolherArquivo(ModoExecucao modo, const std::string& nomeArquivo);
 
     TDM_Danfe& dm_;
     platform::Plataforma& plataforma_;
+    ServicoImpressao impressao_;
     nfe::LeitorNFe leitor_;
     std::string arquivoLogo_;
 };

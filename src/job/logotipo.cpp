@@ -1,0 +1,122 @@
+#include "job/logotipo.h"
+
+#include <gdk-pixbuf/gdk-pixbuf.h>
+
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+#include <vector>
+
+#include "base/falha.h"
+#include "base/texto.h"
+
+namespace corvexa::job {
+namespace {
+
+struct Soltar {
+    void operator()(gpointer o) const { g_object_unref(o); }
+};
+using Carregador = std::unique_ptr<GdkPixbufLoader, Soltar>;
+
+struct Dimensoes {
+    int largura = 0, altura = 0;
+    bool grande = false;
+};
+
+// Called once the header is read, before any pixel memory is taken: a size
+// of 0 x 0 tells the decoder to stop there.
+void AoConhecerTamanho(GdkPixbufLoader* carregador, int largura, int altura, gpointer dados) {
+    auto* d = static_cast<Dimensoes*>(dados);
+    d->largura = largura;
+    d->altura = altura;
+    if (largura > kMaiorLadoLogo || altura > kMaiorLadoLogo) {
+        d->grande = true;
+        gdk_pixbuf_loader_set_size(carregador, 0, 0);
+    }
+}
+
+std::string MensagemGError(GError* erro) {
+    std::string m = erro && erro->message ? erro->message : "formato não reconhecido";
+    if (erro) g_error_free(erro);
+    return m;
+}
+
+// Premultiplied ARGB in native order, as the devices draw pictures.
+std::shared_ptr<report::Imagem> Converter(GdkPixbuf* pb) {
+    const int largura = gdk_pixbuf_get_width(pb), altura = gdk_pixbuf_get_height(pb);
+    const int canais = gdk_pixbuf_get_n_channels(pb);
+    const bool alfa = gdk_pixbuf_get_has_alpha(pb);
+    const int passo = gdk_pixbuf_get_rowstride(pb);
+    const guchar* origem = gdk_pixbuf_read_pixels(pb);
+    auto img = std::make_shared<report::Imagem>();
+    img->largura = largura;
+    img->altura = altura;
+    img->pixels.resize(static_cast<size_t>(largura) * static_cast<size_t>(altura));
+    for (int y = 0; y < altura; ++y) {
+        const guchar* p = origem + static_cast<ptrdiff_t>(y) * passo;
+        uint32_t* destino = img->pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(largura);
+        for (int x = 0; x < largura; ++x, p += canais) {
+            const uint32_t a = alfa ? p[3] : 255;
+            auto pre = [a](uint32_t c) { return (c * a + 127) / 255; };
+            destino[x] = a << 24 | pre(p[0]) << 16 | pre(p[1]) << 8 | pre(p[2]);
+        }
+    }
+    return img;
+}
+
+}  // namespace
+
+std::shared_ptr<const report::Imagem> CarregarImagemLogo(const std::string& caminho, std::string_view tipo) {
+    const std::string prefixo =
+        "Arquivo do logotipo inválido: " + (texto::EhUtf8Valido(caminho) ? caminho : texto::AnsiParaUtf8(caminho));
+    auto falha = [&](const std::string& motivo) { return Falha(prefixo + " (" + motivo + ")"); };
+
+    std::error_code erroArquivo;
+    if (!std::filesystem::is_regular_file(caminho, erroArquivo)) throw falha("não é um arquivo comum");
+    std::ifstream f(caminho, std::ios::binary);
+    if (!f) throw falha("não foi possível abrir o arquivo");
+
+    GError* erro = nullptr;
+    Carregador carregador(gdk_pixbuf_loader_new_with_type(std::string(tipo).c_str(), &erro));
+    if (!carregador) throw falha(MensagemGError(erro));
+    Dimensoes dim;
+    g_signal_connect(carregador.get(), "size-prepared", G_CALLBACK(AoConhecerTamanho), &dim);
+
+    // On any early way out the decoder is closed; its own complaint about
+    // the unfinished picture is not ours to report.
+    auto fechar = [&] { gdk_pixbuf_loader_close(carregador.get(), nullptr); };
+
+    std::vector<char> bloco(64 * 1024);
+    while (f) {
+        f.read(bloco.data(), static_cast<std::streamsize>(bloco.size()));
+        const auto lidos = f.gcount();
+        if (lidos <= 0) break;
+        if (!gdk_pixbuf_loader_write(carregador.get(), reinterpret_cast<const guchar*>(bloco.data()),
+                                     static_cast<gsize>(lidos), &erro)) {
+            fechar();
+            if (dim.grande) break;
+            throw falha(MensagemGError(erro));
+        }
+        if (dim.grande) {
+            fechar();
+            break;
+        }
+    }
+    if (dim.grande)
+        throw falha("imagem de " + std::to_string(dim.largura) + " x " + std::to_string(dim.altura) +
+                    " pixels; o máximo é " + std::to_string(kMaiorLadoLogo) + " por lado");
+    if (f.bad()) {
+        fechar();
+        throw falha("erro de leitura");
+    }
+    if (!gdk_pixbuf_loader_close(carregador.get(), &erro)) throw falha(MensagemGError(erro));
+
+    GdkPixbuf* pb = gdk_pixbuf_loader_get_pixbuf(carregador.get());  // owned by the loader
+    if (!pb || gdk_pixbuf_get_width(pb) < 1 || gdk_pixbuf_get_height(pb) < 1) throw falha("arquivo sem imagem");
+    if (gdk_pixbuf_get_bits_per_sample(pb) != 8 || gdk_pixbuf_get_colorspace(pb) != GDK_COLORSPACE_RGB ||
+        gdk_pixbuf_get_n_channels(pb) < (gdk_pixbuf_get_has_alpha(pb) ? 4 : 3))
+        throw falha("formato de pixels não suportado");
+    return Converter(pb);
+}
+
+}  // namespace corvexa::job

@@ -1,0 +1,22 @@
+#pragma once
+// The emitter's logo file as a picture for the layouts.
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "report/pagina.h"
+
+namespace corvexa::job {
+
+// Pictures wider or taller than this are refused: no logo needs them, and a
+// forged header must not make us reserve gigabytes.
+inline constexpr int kMaiorLadoLogo = 10000;
+
+// Decodes the file at `caminho` with the decoder of `tipo` ("bmp", "ico",
+// "png" or "jpeg") only, whatever the bytes claim to be, into premultiplied
+// ARGB. Fails with "Arquivo do logotipo inválido: <caminho> (<motivo>)" for
+// a file that is not such a picture, is no regular file, or is too large.
+// `caminho` is used byte for byte; the message shows it in UTF-8.
+std::shared_ptr<const report::Imagem> CarregarImagemLogo(const std::string& caminho, std::string_view tipo);
+
+}  // namespace corvexa::job
