@@ -6,6 +6,10 @@
  * are 8-bit texts (UTF-8, or Windows-1252 from older hosts), used byte for
  * byte as paths. A null pointer reads as an empty text.
  *
+ * The logo (arquivoLogo) may be a bmp, ico, png or jpg/jpeg file, told by its
+ * extension; it stays in the DANFE of later calls that pass no logo. A path
+ * where no file exists is reported to the user and the call goes on.
+ *
  * Failures: the functions return nothing and never let an exception out.
  * Each call records its outcome; DanfeUltimoErro() then returns the failure's
  * message (UTF-8), or "" when the call succeeded:
@@ -51,16 +55,27 @@
 extern "C" {
 #endif
 
-/* Prints the DANFE. */
+/* Prints the DANFE. A "nfeConfig.ini" in the current folder may set, in its
+ * section [DANFE], the copies ("Vias"), the printer ("Impressora": then no
+ * print dialog is shown) and whether the print time shows ("ImprimeHora"). */
 CORVEXA_API void CORVEXA_CALL PrintDanfe(const char16_t* xml, const char* nomeArquivoXml,
                                          const char* arquivoLogo);
 
-/* Shows the DANFE in a preview window. */
+/* Shows the DANFE in a preview window, from which it may be printed (with
+ * the settings of "nfeConfig.ini", as PrintDanfe), saved as PDF or sent by
+ * e-mail. Fails when there is no display. */
 CORVEXA_API void CORVEXA_CALL PreviewDanfe(const char16_t* xml, const char* nomeArquivoXml,
                                            const char* arquivoLogo);
 
-/* Exports the DANFE to a folder the user chooses, named after nomeArquivoXml:
- * tipoExportacao 2 gives JPEG, any other value PDF. */
+/* Exports the DANFE to a folder the user chooses (or the one set with
+ * DanfeDefinirPasta), named after nomeArquivoXml with its folder left out and
+ * its extension replaced: "/notas/nota.xml" gives "<pasta>/nota.pdf".
+ * tipoExportacao 2 gives JPEG at 200 dpi, one file per page ("nota.jpg",
+ * "nota-2.jpg", ...); any other value gives PDF. A file is written whole or
+ * not at all. When no folder is chosen nothing is exported: the DANFE goes
+ * to the preview window when that is still the output in force (no print or
+ * export has run in this process, or a preview ran after the last of them),
+ * else nowhere. */
 CORVEXA_API void CORVEXA_CALL ExportDanfe(const char16_t* xml, const char* nomeArquivoXml,
                                           const char* arquivoLogo, int32_t tipoExportacao);
 
@@ -74,6 +89,15 @@ CORVEXA_API void CORVEXA_CALL EmailDanfe(const char16_t* xml, const char* nomeAr
 
 /* Not available from the library: always fails. The arguments are not read. */
 CORVEXA_API void CORVEXA_CALL DesignDanfe(int32_t a, int32_t b, int32_t c);
+
+/* For hosts without a user at the screen: from now on the folder chooser of
+ * ExportDanfe returns `pasta` without showing anything. "" or NULL: the
+ * chooser is shown again (without a display, no folder is chosen).
+ *
+ *     DanfeDefinirPasta("/srv/danfe");
+ *     ExportDanfe(xml, "/entrada/nota.xml", "", 1);   -> /srv/danfe/nota.pdf
+ */
+CORVEXA_API void CORVEXA_CALL DanfeDefinirPasta(const char* pasta);
 
 /* The message of the last exported call's failure (UTF-8), or "" when it
  * succeeded. Never null. */

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "base/falha.h"
+#include "corvexa.h"
 #include "base/texto.h"
 #include "data/tabela.h"
 #include "job/uDM_Danfe.h"
@@ -34,8 +35,15 @@ constexpr const char* kUso =
     "  pdf ARQUIVO.xml -o SAIDA.pdf [LAYOUT]\n"
     "                                      grava o DANFE em PDF\n"
     "  jpeg ARQUIVO.xml -o PASTA [LAYOUT]  grava cada página do DANFE em JPEG (200 dpi)\n"
+    "  exportar ARQUIVO.xml --pasta PASTA [--jpeg] [--logo LOGO]\n"
+    "                                      exporta o DANFE em PDF (ou JPEG) para a pasta\n"
+    "  imprimir ARQUIVO.xml [--logo LOGO]  imprime o DANFE\n"
+    "  visualizar ARQUIVO.xml [--logo LOGO]\n"
+    "                                      mostra o DANFE numa janela\n"
     "\n"
-    "LAYOUT: --retrato ou --paisagem; sem ele, o formato de impressão da NF-e (tpImp) decide.\n";
+    "LAYOUT: --retrato ou --paisagem; sem ele, o formato de impressão da NF-e (tpImp) decide.\n"
+    "exportar, imprimir e visualizar usam a biblioteca como um aplicativo a usa, com o\n"
+    "nfeConfig.ini da pasta atual.\n";
 
 // A wrong command line (exit 2), as opposed to a failure of the work (exit 1).
 struct ErroDeUso {};
@@ -214,6 +222,64 @@ std::string ComandoJpeg(const std::vector<std::string>& args) {
     return {};
 }
 
+// --- Subcommands over the exported functions --------------------------------
+
+struct OpcoesChamada {
+    std::string arquivo;
+    std::string pasta;  // --pasta
+    std::string logo;   // --logo
+    bool jpeg = false;  // --jpeg
+};
+
+OpcoesChamada LerOpcoesChamada(const std::vector<std::string>& args, bool exportar) {
+    OpcoesChamada o;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--logo" && i + 1 < args.size()) o.logo = args[++i];
+        else if (exportar && a == "--pasta" && i + 1 < args.size()) o.pasta = args[++i];
+        else if (exportar && a == "--jpeg") o.jpeg = true;
+        else if (!a.empty() && a[0] != '-' && o.arquivo.empty()) o.arquivo = a;
+        else throw ErroDeUso{};
+    }
+    if (o.arquivo.empty() || (exportar && o.pasta.empty())) throw ErroDeUso{};
+    return o;
+}
+
+// The outcome of the last exported call: its failure message, thrown.
+void ConferirChamada() {
+    const char* erro = DanfeUltimoErro();
+    if (erro[0] != '\0') throw Falha(erro);
+}
+
+// danfe exportar ARQUIVO.xml --pasta PASTA [--jpeg] [--logo LOGO]
+std::string ComandoExportar(const std::vector<std::string>& args) {
+    const OpcoesChamada o = LerOpcoesChamada(args, true);
+    const std::u16string xml = LerArquivoXml(o.arquivo);
+    DanfeDefinirPasta(o.pasta.c_str());
+    ConferirChamada();
+    ExportDanfe(xml.c_str(), o.arquivo.c_str(), o.logo.c_str(), o.jpeg ? 2 : 1);
+    ConferirChamada();
+    return {};
+}
+
+// danfe imprimir ARQUIVO.xml [--logo LOGO]
+std::string ComandoImprimir(const std::vector<std::string>& args) {
+    const OpcoesChamada o = LerOpcoesChamada(args, false);
+    const std::u16string xml = LerArquivoXml(o.arquivo);
+    PrintDanfe(xml.c_str(), o.arquivo.c_str(), o.logo.c_str());
+    ConferirChamada();
+    return {};
+}
+
+// danfe visualizar ARQUIVO.xml [--logo LOGO]
+std::string ComandoVisualizar(const std::vector<std::string>& args) {
+    const OpcoesChamada o = LerOpcoesChamada(args, false);
+    const std::u16string xml = LerArquivoXml(o.arquivo);
+    PreviewDanfe(xml.c_str(), o.arquivo.c_str(), o.logo.c_str());
+    ConferirChamada();
+    return {};
+}
+
 struct Comando {
     std::string_view nome;
     std::string (*executar)(const std::vector<std::string>& args);  // returns what goes to stdout
@@ -224,6 +290,9 @@ constexpr Comando kComandos[] = {
     {"paginas", ComandoPaginas},
     {"pdf", ComandoPdf},
     {"jpeg", ComandoJpeg},
+    {"exportar", ComandoExportar},
+    {"imprimir", ComandoImprimir},
+    {"visualizar", ComandoVisualizar},
 };
 
 }  // namespace

@@ -128,6 +128,10 @@ CORVEXA_API void CORVEXA_CALL DesignDanfe(int32_t, int32_t, int32_t) {
     Chamar([] { throw Falha("DesignDanfe não está disponível através da DLL."); });
 }
 
+CORVEXA_API void CORVEXA_CALL DanfeDefinirPasta(const char* pasta) {
+    Chamar([&] { platform::DefinirPastaSemDialogo(Texto(pasta)); });
+}
+
 CORVEXA_API const char* CORVEXA_CALL DanfeUltimoErro(void) { return ultimoErro.Texto(); }
 
 }  // extern "C"

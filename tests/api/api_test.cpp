@@ -64,11 +64,14 @@ public:
         Email = Simbolo<decltype(&::EmailDanfe)>("EmailDanfe");
         Design = Simbolo<decltype(&::DesignDanfe)>("DesignDanfe");
         UltimoErro = Simbolo<decltype(&::DanfeUltimoErro)>("DanfeUltimoErro");
+        DefinirPasta = Simbolo<decltype(&::DanfeDefinirPasta)>("DanfeDefinirPasta");
     }
     ~Biblioteca() {
         if (h_) dlclose(h_);
     }
-    bool Carregada() const { return h_ && Print && Preview && Export && Email && Design && UltimoErro; }
+    bool Carregada() const {
+        return h_ && Print && Preview && Export && Email && Design && UltimoErro && DefinirPasta;
+    }
 
     decltype(&::PrintDanfe) Print;
     decltype(&::PreviewDanfe) Preview;
@@ -76,6 +79,7 @@ public:
     decltype(&::EmailDanfe) Email;
     decltype(&::DesignDanfe) Design;
     decltype(&::DanfeUltimoErro) UltimoErro;
+    decltype(&::DanfeDefinirPasta) DefinirPasta;
 
 private:
     template <class F>
@@ -87,58 +91,130 @@ private:
     void* h_;
 };
 
+// Every test runs without a display, whatever the terminal that started it
+// has: the preview must fail rather than open a window and wait.
+class SemTela : public ::testing::Environment {
+public:
+    void SetUp() override {
+        ::unsetenv("DISPLAY");
+        ::unsetenv("WAYLAND_DISPLAY");
+    }
+};
+const auto* const kSemTela = ::testing::AddGlobalTestEnvironment(new SemTela);
+
+// The first lines of pdfinfo's report that the tests look at.
+std::string InfoPdf(const fs::path& pdf) {
+    std::string r;
+    const std::string cmd = "pdfinfo " + std::string("'") + pdf.string() + "' 2>&1";
+    if (FILE* p = popen(cmd.c_str(), "r")) {
+        char linha[512];
+        while (fgets(linha, sizeof linha, p))
+            for (const char* campo : {"Title:", "Author:", "Pages:"})
+                if (std::string_view(linha).starts_with(campo)) r += linha;
+        pclose(p);
+    }
+    return r;
+}
+
 TEST(ApiTest, FalhasChegamPeloUltimoErroEANaoPassamParaAChamadaSeguinte) {
     const std::string localeAntes = std::setlocale(LC_ALL, nullptr);
     Biblioteca lib;
     ASSERT_TRUE(lib.Carregada());
     PastaTemporaria pasta;
     Gravar(*pasta / "logo.png", "x");
+    Gravar(*pasta / "logo.gif", "x");
     const std::u16string nota = texto::Utf8ParaUtf16(Amostra("br_danfe-v200-simples-nacional.xml"));
     const char16_t* xml = nota.c_str();
     const std::string png = (*pasta / "logo.png").string();
+    const std::string gif = (*pasta / "logo.gif").string();
     const std::string ausente = (*pasta / "ausente.bmp").string();
 
     lib.Design(1, 2, 3);
     EXPECT_STREQ(lib.UltimoErro(), "DesignDanfe não está disponível através da DLL.");
-    lib.Preview(xml, "nota.xml", "");
+    lib.DefinirPasta((*pasta).string().c_str());
     EXPECT_STREQ(lib.UltimoErro(), "");
+    // No display here: the preview fails, and says so.
+    lib.Preview(xml, "nota.xml", "");
+    EXPECT_STRNE(lib.UltimoErro(), "");
 
     // Null pointers read as empty texts: an empty XML fails at the load.
     lib.Print(nullptr, nullptr, nullptr);
     EXPECT_STRNE(lib.UltimoErro(), "");
-    lib.Print(xml, nullptr, nullptr);
+    lib.Export(xml, nullptr, nullptr, 1);
     EXPECT_STREQ(lib.UltimoErro(), "");
+    EXPECT_TRUE(fs::exists(*pasta / ".pdf"));
     lib.Email(xml, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
     EXPECT_STREQ(lib.UltimoErro(), "");
     lib.Design(0, 0, 0);
     EXPECT_STREQ(lib.UltimoErro(), "DesignDanfe não está disponível através da DLL.");
 
-    for (int32_t tipo : {0, 1, 2, 3, -1}) {
-        lib.Export(xml, "C:\\notas\\nota.xml", ausente.c_str(), tipo);  // a missing logo is no failure
-        EXPECT_STREQ(lib.UltimoErro(), "") << tipo;
-    }
-
-    lib.Preview(xml, "nota.xml", png.c_str());
-    EXPECT_STREQ(lib.UltimoErro(), "Unknown picture file extension (.png)");
+    lib.Export(xml, "nota.xml", png.c_str(), 1);
+    EXPECT_EQ(std::string(lib.UltimoErro()).rfind("Arquivo do logotipo inválido: " + png + " (", 0), 0u)
+        << lib.UltimoErro();
+    lib.Preview(xml, "nota.xml", gif.c_str());
+    EXPECT_STREQ(lib.UltimoErro(), "Unknown picture file extension (.gif)");
     lib.Email(u"<NFe><ide>", "", "", "smtp", "a@b", "", "assunto", "corpo", "u", "s");
     EXPECT_STRNE(lib.UltimoErro(), "");
     const std::u16string semChave = texto::Utf8ParaUtf16(SemChave());
     lib.Export(semChave.c_str(), "nota.xml", "", 1);
     EXPECT_STREQ(lib.UltimoErro(), "Existe Nota sem Chave (ID). Por favor, verifique e tente novamente.");
-    lib.Print(xml, "nota.xml", "   ");
+    lib.Export(xml, "nota.xml", "   ", 2);
     EXPECT_STREQ(lib.UltimoErro(), "");
 
     EXPECT_EQ(std::setlocale(LC_ALL, nullptr), localeAntes);
 }
 
+TEST(ApiTest, ExportaParaAPastaDefinida) {
+    Biblioteca lib;
+    ASSERT_TRUE(lib.Carregada());
+    PastaTemporaria pasta;
+    const std::u16string nota = texto::Utf8ParaUtf16(Amostra("br_danfe-v200-simples-nacional.xml"));
+    lib.DefinirPasta((*pasta).string().c_str());
+    for (int32_t tipo : {1, 2, 0, 3, -1}) {
+        const std::string nome = "C:\\notas\\nota" + std::to_string(tipo) + ".xml";
+        lib.Export(nota.c_str(), nome.c_str(), (*pasta / "ausente.bmp").string().c_str(), tipo);  // a missing logo is no failure
+        EXPECT_STREQ(lib.UltimoErro(), "") << tipo;
+        const fs::path arquivo = *pasta / ("nota" + std::to_string(tipo) + (tipo == 2 ? ".jpg" : ".pdf"));
+        if (tipo == 2)
+            EXPECT_TRUE(LerArquivo(arquivo).starts_with("\xFF\xD8\xFF")) << arquivo;
+        else
+            EXPECT_EQ(InfoPdf(arquivo), "Title:           NFe - DANFE\nAuthor:          Tessalin\nPages:           1\n")
+                << arquivo;
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(*pasta), fs::directory_iterator()), 5);
+
+    // A folder that does not exist: a clear failure, and no file anywhere.
+    const std::string ausente = (*pasta / "nao-existe").string();
+    lib.DefinirPasta(ausente.c_str());
+    lib.Export(nota.c_str(), "outra.xml", "", 1);
+    EXPECT_NE(std::string(lib.UltimoErro()).find(ausente + "/outra.pdf"), std::string::npos) << lib.UltimoErro();
+    // Back to the chooser, which has nobody to ask: the export is called off
+    // and the earlier files stay as they are.
+    lib.DefinirPasta("");
+    lib.Export(nota.c_str(), "nota1.xml", "", 2);
+    EXPECT_STREQ(lib.UltimoErro(), "");
+    lib.DefinirPasta(nullptr);
+    lib.Export(nota.c_str(), "nota1.xml", "", 1);
+    EXPECT_STREQ(lib.UltimoErro(), "");
+    EXPECT_EQ(std::distance(fs::directory_iterator(*pasta), fs::directory_iterator()), 5);
+}
+
 TEST(ApiTest, RecarregarABibliotecaComecaDoZero) {
+    PastaTemporaria pasta;
+    const std::u16string nota = texto::Utf8ParaUtf16(Amostra("br_danfe-v200-simples-nacional.xml"));
     for (int vez = 0; vez < 2; ++vez) {
+        SCOPED_TRACE(vez);
         Biblioteca lib;
         ASSERT_TRUE(lib.Carregada());
-        lib.Design(0, 0, 0);
+        // Fresh: no folder set and the layouts on the preview, which fails here.
+        lib.Export(nota.c_str(), "nota.xml", "", 1);
         EXPECT_STRNE(lib.UltimoErro(), "");
-        const std::u16string nota = texto::Utf8ParaUtf16(Amostra("br_danfe-v200-simples-nacional.xml"));
-        lib.Preview(nota.c_str(), "", "");
+        lib.DefinirPasta((*pasta).string().c_str());
+        lib.Export(nota.c_str(), "nota.xml", "", 1);
+        EXPECT_STREQ(lib.UltimoErro(), "");
+        // The layouts keep the PDF output: no folder now exports nothing.
+        lib.DefinirPasta("");
+        lib.Export(nota.c_str(), "nota.xml", "", 1);
         EXPECT_STREQ(lib.UltimoErro(), "");
     }
 }
@@ -275,13 +351,60 @@ TEST(CliTest, FalhasEUso) {
     EXPECT_EQ(s.out, "");
     EXPECT_EQ(UltimaLinha(s.err), "Não foi possível abrir o arquivo: " + ausente);
 
-    const std::vector<std::vector<std::string>> usos = {{}, {"tabelas"}, {"tabelas", "a", "b"}, {"desenhar", "a"}};
+    const std::vector<std::vector<std::string>> usos = {{},
+                                                        {"tabelas"},
+                                                        {"tabelas", "a", "b"},
+                                                        {"desenhar", "a"},
+                                                        {"exportar", "a.xml"},
+                                                        {"exportar", "a.xml", "--pasta"},
+                                                        {"imprimir", "a.xml", "--pasta", "p"},
+                                                        {"visualizar", "a.xml", "--jpeg"},
+                                                        {"imprimir", "--logo", "l.bmp"}};
     for (const auto& args : usos) {
         s = Rodar(*pasta, args);
         EXPECT_EQ(s.codigo, 2) << args.size();
         EXPECT_EQ(s.out, "");
         EXPECT_NE(s.err.find("Uso: danfe"), std::string::npos);
     }
+}
+
+// The commands over the exported functions: files in the folder, failures as
+// the last line of stderr.
+TEST(CliTest, ExportarImprimirVisualizar) {
+    PastaTemporaria pasta;
+    const fs::path saida = *pasta / "saida";
+    fs::create_directory(saida);
+    const std::string nota = (*pasta / "nota-nfe.xml").string();
+    Gravar(nota, Amostra("bfr-v400-paisagem-29itens.xml"));
+    Gravar(*pasta / "logo.gif", "x");
+
+    Saida s = Rodar(*pasta, {"exportar", nota, "--pasta", saida.string()});
+    ASSERT_EQ(s.codigo, 0) << s.err;
+    EXPECT_EQ(s.out, "");
+    EXPECT_NE(InfoPdf(saida / "nota-nfe.pdf").find("Pages:           4\n"), std::string::npos);
+    s = Rodar(*pasta, {"exportar", "--jpeg", nota, "--pasta", saida.string()});
+    ASSERT_EQ(s.codigo, 0) << s.err;
+    for (const char* n : {"nota-nfe.jpg", "nota-nfe-2.jpg", "nota-nfe-3.jpg", "nota-nfe-4.jpg"})
+        EXPECT_TRUE(LerArquivo(saida / n).starts_with("\xFF\xD8\xFF")) << n;
+    EXPECT_EQ(std::distance(fs::directory_iterator(saida), fs::directory_iterator()), 5);
+
+    const std::string ausente = (*pasta / "nao-existe").string();
+    s = Rodar(*pasta, {"exportar", nota, "--pasta", ausente});
+    EXPECT_EQ(s.codigo, 1);
+    EXPECT_NE(UltimaLinha(s.err).find(ausente + "/nota-nfe.pdf"), std::string::npos) << s.err;
+    EXPECT_FALSE(fs::exists(ausente));
+
+    s = Rodar(*pasta, {"imprimir", nota, "--logo", (*pasta / "logo.gif").string()});
+    EXPECT_EQ(s.codigo, 1);
+    EXPECT_EQ(UltimaLinha(s.err), "Unknown picture file extension (.gif)");
+    // No display in the tests: the preview fails, and says so.
+    s = Rodar(*pasta, {"visualizar", nota});
+    EXPECT_EQ(s.codigo, 1);
+    EXPECT_NE(UltimaLinha(s.err), "");
+    // A missing logo is reported and the export goes on.
+    s = Rodar(*pasta, {"exportar", nota, "--pasta", saida.string(), "--logo", (*pasta / "ausente.bmp").string()});
+    EXPECT_EQ(s.codigo, 0);
+    EXPECT_NE(s.err.find("Arquivo do logotipo de Emitente não localizado: "), std::string::npos);
 }
 
 }  // namespace
