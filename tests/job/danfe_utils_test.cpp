@@ -173,7 +173,8 @@ TEST_F(LogoTest, FicaParaAsChamadasSeguintesENaPagina) {
         danfe.CarregarLogo(logo);
         danfe.Executar(job::ModoExecucao::Pdf, texto::Utf8ParaUtf16(Nota()), "nota.xml");
         int desenhos = 0;
-        for (const auto& item : dm.Produzir(dm.layouts->RelDanfe).paginas.at(0).itens)
+        const report::Documento doc = dm.Produzir(dm.layouts->RelDanfe);
+        for (const auto& item : doc.paginas.at(0).itens)
             if (const auto* img = std::get_if<report::ItemImagem>(&item); img && img->imagem == carregada) ++desenhos;
         EXPECT_EQ(desenhos, 1);
     }
