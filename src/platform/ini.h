@@ -1,7 +1,7 @@
 #pragma once
 // A small INI reader that gives the same answers as the Windows profile
-// functions (GetPrivateProfileString / GetPrivateProfileInt as TIniFile uses
-// them), which the configuration files of our users were written against:
+// functions (GetPrivateProfileString, and integers read from its text), which
+// the configuration files of our users were written against:
 //
 //   - "[Secao]" lines open a section; "chave=valor" lines belong to the last
 //     section opened; lines before any section, lines without "=", and lines
