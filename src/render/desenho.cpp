@@ -203,11 +203,12 @@ private:
         }
     }
 
-    void Figura(const report::ItemImagem& i) {
-        const report::Imagem* img = i.imagem.get();
-        if (!img || img->largura <= 0 || img->altura <= 0 || i.caixa.w <= 0 || i.caixa.h <= 0 ||
+    // A cairo surface over a picture's pixels, or null for an empty picture.
+    static cairo_surface_t* Superficie(const std::shared_ptr<const report::Imagem>& imagem) {
+        const report::Imagem* img = imagem.get();
+        if (!img || img->largura <= 0 || img->altura <= 0 ||
             img->pixels.size() < static_cast<size_t>(img->largura) * img->altura)
-            return;
+            return nullptr;
         cairo_surface_t* s = cairo_image_surface_create_for_data(
             reinterpret_cast<unsigned char*>(const_cast<uint32_t*>(img->pixels.data())), CAIRO_FORMAT_ARGB32,
             img->largura, img->altura, img->largura * 4);
@@ -215,7 +216,7 @@ private:
         // call (the PDF surface does, until the page is written) keeps the
         // picture alive through this reference.
         static const cairo_user_data_key_t kChave{};
-        auto* dono = new std::shared_ptr<const report::Imagem>(i.imagem);
+        auto* dono = new std::shared_ptr<const report::Imagem>(imagem);
         if (cairo_surface_set_user_data(s, &kChave, dono, [](void* p) {
                 delete static_cast<std::shared_ptr<const report::Imagem>*>(p);
             }) != CAIRO_STATUS_SUCCESS)
@@ -230,20 +231,130 @@ private:
                 CAIRO_STATUS_SUCCESS)
                 std::free(copia);
         }
+        return s;
+    }
 
-        const Retangulo r = Ajustar(i.caixa, true);
+    // The picture stretched over the rectangle, proportions not kept.
+    void Pintar(const std::shared_ptr<const report::Imagem>& imagem, double x, double y, double w, double h) {
+        cairo_surface_t* s = Superficie(imagem);
+        if (!s) return;
         cairo_save(cr_);
-        cairo_rectangle(cr_, r.x0, r.y0, r.Largura(), r.Altura());
+        cairo_rectangle(cr_, x, y, w, h);
         cairo_clip(cr_);
-        // Stretched to the box, proportions not kept.
-        cairo_translate(cr_, r.x0, r.y0);
-        cairo_scale(cr_, r.Largura() / img->largura, r.Altura() / img->altura);
+        cairo_translate(cr_, x, y);
+        cairo_scale(cr_, w / imagem->largura, h / imagem->altura);
         cairo_set_source_surface(cr_, s, 0, 0);
         cairo_pattern_set_extend(cairo_get_source(cr_), CAIRO_EXTEND_PAD);
         cairo_pattern_set_filter(cairo_get_source(cr_), CAIRO_FILTER_GOOD);
         cairo_paint(cr_);
         cairo_restore(cr_);
         cairo_surface_destroy(s);
+    }
+
+    void Figura(const report::ItemImagem& i) {
+        if (i.caixa.w <= 0 || i.caixa.h <= 0) return;
+        if (i.vetorial) {
+            Vetorial(i.caixa, *i.vetorial);
+            return;
+        }
+        const Retangulo r = Ajustar(i.caixa, true);
+        Pintar(i.imagem, r.x0, r.y0, r.Largura(), r.Altura());
+    }
+
+    // A vector picture: its bounds stretched onto the box, clipped to it.
+    void Vetorial(const Caixa& caixa, const report::ImagemVetorial& v) {
+        if (!(v.largura > 0) || !(v.altura > 0) || !std::isfinite(v.largura) || !std::isfinite(v.altura)) return;
+        const Retangulo r = Ajustar(caixa, true);
+        const double sx = r.Largura() / v.largura, sy = r.Altura() / v.altura;
+        cairo_save(cr_);
+        cairo_rectangle(cr_, r.x0, r.y0, r.Largura(), r.Altura());
+        cairo_clip(cr_);
+        cairo_get_matrix(cr_, &pagina_);
+        cairo_translate(cr_, r.x0, r.y0);
+        cairo_scale(cr_, sx, sy);
+        cairo_translate(cr_, -v.x, -v.y);
+        escalaTraco_ = std::sqrt(sx * sy);
+        for (const report::ComandoVetorial& c : v.comandos) std::visit([this](const auto& k) { Comando(k); }, c);
+        cairo_restore(cr_);
+    }
+
+    static void DefinirCor(cairo_t* cr, report::CorRgb c) { cairo_set_source_rgb(cr, c.r / 255.0, c.g / 255.0, c.b / 255.0); }
+
+    void Comando(const report::ComandoCaminho& c) {
+        cairo_new_path(cr_);
+        size_t p = 0;
+        const auto& pt = c.pontos;
+        for (const report::Segmento s : c.segmentos) {
+            const size_t n = s == report::Segmento::Curva ? 3 : s == report::Segmento::Fechar ? 0 : 1;
+            if (pt.size() - p < n) break;
+            switch (s) {
+                case report::Segmento::Mover: cairo_move_to(cr_, pt[p].x, pt[p].y); break;
+                case report::Segmento::Linha: cairo_line_to(cr_, pt[p].x, pt[p].y); break;
+                case report::Segmento::Curva:
+                    cairo_curve_to(cr_, pt[p].x, pt[p].y, pt[p + 1].x, pt[p + 1].y, pt[p + 2].x, pt[p + 2].y);
+                    break;
+                case report::Segmento::Fechar: cairo_close_path(cr_); break;
+            }
+            p += n;
+        }
+        if (c.preenchimento) {
+            DefinirCor(cr_, *c.preenchimento);
+            cairo_set_fill_rule(cr_, c.parImpar ? CAIRO_FILL_RULE_EVEN_ODD : CAIRO_FILL_RULE_WINDING);
+            cairo_fill_preserve(cr_);
+            cairo_set_fill_rule(cr_, CAIRO_FILL_RULE_WINDING);
+        }
+        if (c.traco) {
+            // The pen is round whatever the box's proportions: stroked in page
+            // units, at least as thin as the device's thinnest line.
+            cairo_matrix_t figura;
+            cairo_get_matrix(cr_, &figura);
+            cairo_set_matrix(cr_, &pagina_);
+            double ux = 1, uy = 0;
+            cairo_device_to_user_distance(cr_, &ux, &uy);
+            const double pixel = std::hypot(ux, uy);
+            const double fino = grade_ ? pixel : std::min(pixel, 100.0);
+            DefinirCor(cr_, c.traco->cor);
+            cairo_set_line_width(cr_, std::max(fino, c.traco->espessura * escalaTraco_));
+            cairo_set_line_cap(cr_, c.traco->terminal == report::Terminal::Redondo    ? CAIRO_LINE_CAP_ROUND
+                                    : c.traco->terminal == report::Terminal::Quadrado ? CAIRO_LINE_CAP_SQUARE
+                                                                                      : CAIRO_LINE_CAP_BUTT);
+            cairo_set_line_join(cr_, c.traco->juncao == report::Juncao::Redonda     ? CAIRO_LINE_JOIN_ROUND
+                                     : c.traco->juncao == report::Juncao::Chanfrada ? CAIRO_LINE_JOIN_BEVEL
+                                                                                    : CAIRO_LINE_JOIN_MITER);
+            cairo_stroke_preserve(cr_);
+            cairo_set_matrix(cr_, &figura);
+        }
+        cairo_new_path(cr_);
+    }
+
+    void Comando(const report::ComandoTexto& t) {
+        if (t.texto.empty() || !(t.tamanho > 0)) return;
+        const fontes::Fonte fonte{t.familia, 8, t.negrito};
+        const fontes::Face& face = fontes::FaceDe(fonte);
+        const std::string ansi = texto::Utf8ParaAnsi(t.texto);
+        const bool avancos = t.avancos.size() == ansi.size();
+        const double k = t.tamanho / face.unidadesPorEm;
+        glifos_.clear();
+        double x = t.origem.x;
+        for (size_t i = 0; i < ansi.size(); ++i) {
+            const auto c = static_cast<unsigned char>(ansi[i]);
+            if (face.glifo[c] != 0) glifos_.push_back({face.glifo[c], x, t.origem.y});
+            x += avancos ? t.avancos[i] : face.avanco[c] * k;
+        }
+        if (glifos_.empty()) return;
+        // The face and size are restored with the picture's state, so the
+        // font the page's texts set stays as they left it.
+        const FacesCairo& fc = FacesCairo::Instancia();
+        cairo_set_font_options(cr_, fc.opcoes);
+        cairo_set_font_face(cr_, fc.De(fonte));
+        cairo_set_font_size(cr_, t.tamanho);
+        DefinirCor(cr_, t.cor);
+        cairo_show_glyphs(cr_, glifos_.data(), static_cast<int>(glifos_.size()));
+    }
+
+    void Comando(const report::ComandoBitmap& b) {
+        if (!b.imagem || !(b.largura > 0) || !(b.altura > 0)) return;
+        Pintar(b.imagem, b.x, b.y, b.largura, b.altura);
     }
 
     // Only the bars are painted; spaces stay as the page has them.
@@ -290,6 +401,8 @@ private:
     fontes::Fonte fonte_;  // the font set on the context, once temFonte_
     bool temFonte_ = false;
     std::vector<cairo_glyph_t> glifos_;
+    cairo_matrix_t pagina_{};    // the page's transform, while a vector picture is drawn
+    double escalaTraco_ = 1;     // page units per picture unit of a pen width
 };
 
 }  // namespace

@@ -99,6 +99,7 @@ struct Escritor {
     }
     void operator()(const ItemImagem& i) const {
         Inicio(o, "image", i.caixa);
+        if (i.vetorial) Logico(o, "vector", true);
         Fim(o, i.id);
     }
     void operator()(const ItemCodigoBarras& b) const {

@@ -65,8 +65,10 @@ struct Elemento {
     bool parentHeight = false;
     bool stretchWithParent = false;
 
-    // Images: the picture (the layout's default until one is loaded).
+    // Images: the picture (the layout's default until one is loaded), a
+    // raster or a vector one; a vector picture is shown in place of the raster.
     std::shared_ptr<const Imagem> imagem;
+    std::shared_ptr<const ImagemVetorial> vetorial;
 
     // Regions
     bool esticar = false;               // Stretch

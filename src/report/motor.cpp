@@ -415,7 +415,10 @@ private:
                 return y0 + e.g.h;
             }
             case TipoElemento::Imagem:
-                if (e.imagem) a.itens.push_back(ItemImagem{Caixa{x0, y0, e.g.w, e.g.h}, e.imagem, e.nome});
+                if (e.vetorial)
+                    a.itens.push_back(ItemImagem{Caixa{x0, y0, e.g.w, e.g.h}, nullptr, e.nome, e.vetorial});
+                else if (e.imagem)
+                    a.itens.push_back(ItemImagem{Caixa{x0, y0, e.g.w, e.g.h}, e.imagem, e.nome});
                 m.atomos.push_back(std::move(a));
                 return y0 + e.g.h;
             case TipoElemento::CodigoBarras: {

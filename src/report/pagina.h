@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "fontes/metricas.h"
+#include "report/vetorial.h"
 
 namespace corvexa::report {
 
@@ -54,11 +55,13 @@ struct ItemLinha {
     std::string id;
 };
 
-// A picture stretched to fill the box.
+// A picture stretched to fill the box: a raster `imagem` or a `vetorial`
+// picture (a metafile), one of the two.
 struct ItemImagem {
     Caixa caixa;
     std::shared_ptr<const Imagem> imagem;
     std::string id;
+    std::shared_ptr<const ImagemVetorial> vetorial = nullptr;
 };
 
 // A Code 128 symbol: `barras` holds the widths, in modules, of alternating
