@@ -150,17 +150,19 @@ void ImprimirPdf(std::string_view pdf, const std::string& impressora, int copias
     http_t* http = conexao.http();
     if (!http) falhar(conexao.SemServico());
 
-    Destino destino;
-    destino.dest = Procurar(http, impressora);
-    if (!destino.dest) {
-        if (conexao.Interrompida() || SemResposta(cupsLastError())) falhar(conexao.SemServicoNaConversa());
-        falhar(padrao ? "não há impressora padrão definida (" + Motivo() + ")"
-                      : "impressora não encontrada (" + Motivo() + ")");
-    }
     // The spooler's reason, or that it stopped answering.
     const auto porque = [&](const char* oque) {
         return conexao.Interrompida() ? conexao.SemServicoNaConversa() : std::string(oque) + " (" + Motivo() + ")";
     };
+    Destino destino;
+    destino.dest = Procurar(http, impressora);
+    if (!destino.dest) {
+        // A lookup cut short by silence reports the name as not found.
+        if (conexao.Interrompida() || SemResposta(cupsLastError())) falhar(conexao.SemServicoNaConversa());
+        if (cupsLastError() != IPP_STATUS_ERROR_NOT_FOUND) falhar(porque("a impressora não pôde ser consultada"));
+        falhar(padrao ? "não há impressora padrão definida (" + Motivo() + ")"
+                      : "impressora não encontrada (" + Motivo() + ")");
+    }
     destino.info = cupsCopyDestInfo(http, destino.dest);
     if (!destino.info) falhar(porque("as características da impressora não foram obtidas"));
 
