@@ -12,6 +12,7 @@ pkgs=(
   poppler-utils zbar-tools
   libcurl4-openssl-dev python3-aiosmtpd
   libcups2-dev cups cups-client cups-filters
+  libgtk-3-dev adwaita-icon-theme xvfb xdotool imagemagick
 )
 missing=()
 for p in "${pkgs[@]}"; do
