@@ -13,6 +13,7 @@ pkgs=(
   libcurl4-openssl-dev python3-aiosmtpd
   libcups2-dev cups cups-client cups-filters
   libgtk-3-dev adwaita-icon-theme xvfb xdotool imagemagick
+  libdeflate-dev qpdf
 )
 missing=()
 for p in "${pkgs[@]}"; do

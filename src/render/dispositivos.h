@@ -25,6 +25,11 @@ void EscreverPdf(const report::Documento& documento, const std::string& caminho,
                  const PropriedadesPdf& propriedades = {});
 // The same PDF in memory (e-mail attachments).
 std::string GerarPdf(const report::Documento& documento, const PropriedadesPdf& propriedades = {});
+// The same pages through cairo's PDF surface: slower, kept as the reference
+// that the PDF above is checked against.
+void EscreverPdfCairo(const report::Documento& documento, const std::string& caminho,
+                      const PropriedadesPdf& propriedades = {});
+std::string GerarPdfCairo(const report::Documento& documento, const PropriedadesPdf& propriedades = {});
 
 // Pixels of a length at a resolution, to the nearest (A4 at 200 dpi: 1654 x 2339).
 int Pixels(report::Mm comprimento, int dpi);

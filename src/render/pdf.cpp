@@ -7,6 +7,7 @@
 #include "render/arquivo.h"
 #include "render/desenho.h"
 #include "render/dispositivos.h"
+#include "render/pdf_direto.h"
 
 namespace corvexa::render {
 namespace {
@@ -69,7 +70,7 @@ cairo_status_t EscreverNaMemoria(void* destino, const unsigned char* dados, unsi
 
 }  // namespace
 
-void EscreverPdf(const report::Documento& documento, const std::string& caminho, const PropriedadesPdf& propriedades) {
+void EscreverPdfCairo(const report::Documento& documento, const std::string& caminho, const PropriedadesPdf& propriedades) {
     ArquivoAtomico arquivo(caminho);
     const cairo_status_t st = Produzir(documento, propriedades, EscreverNoArquivo, &arquivo);
     if (st == CAIRO_STATUS_WRITE_ERROR) arquivo.Falhar();
@@ -77,11 +78,23 @@ void EscreverPdf(const report::Documento& documento, const std::string& caminho,
     arquivo.Concluir();
 }
 
-std::string GerarPdf(const report::Documento& documento, const PropriedadesPdf& propriedades) {
+std::string GerarPdfCairo(const report::Documento& documento, const PropriedadesPdf& propriedades) {
     std::string pdf;
     const cairo_status_t st = Produzir(documento, propriedades, EscreverNaMemoria, &pdf);
     if (st != CAIRO_STATUS_SUCCESS) throw Falha(std::string("Erro ao gerar o PDF: ") + cairo_status_to_string(st));
     return pdf;
+}
+
+// The PDF written directly from the display list.
+void EscreverPdf(const report::Documento& documento, const std::string& caminho, const PropriedadesPdf& propriedades) {
+    ArquivoAtomico arquivo(caminho);
+    const std::string pdf = GerarPdfDireto(documento, propriedades);
+    if (!arquivo.Escrever(pdf.data(), pdf.size())) arquivo.Falhar();
+    arquivo.Concluir();
+}
+
+std::string GerarPdf(const report::Documento& documento, const PropriedadesPdf& propriedades) {
+    return GerarPdfDireto(documento, propriedades);
 }
 
 }  // namespace corvexa::render
