@@ -38,13 +38,14 @@ void Mensagem(GtkWindow* dono, GtkMessageType tipo, const char* titulo, std::str
 namespace {
 
 // The thread's locale with the message catalogue of Brazilian Portuguese, or
-// null when the machine has no such locale.
+// null when the machine has no such locale. The character type goes along:
+// system messages (strerror) come out in UTF-8 and not with '?' for accents.
 locale_t LocalPortugues() {
     const locale_t atual = uselocale(static_cast<locale_t>(0));
     for (const char* nome : {"pt_BR.UTF-8", "pt_BR.utf8"}) {
         locale_t base = duplocale(atual);
         if (!base) return nullptr;
-        if (locale_t l = newlocale(LC_MESSAGES_MASK, nome, base)) return l;
+        if (locale_t l = newlocale(LC_MESSAGES_MASK | LC_CTYPE_MASK, nome, base)) return l;
         freelocale(base);
     }
     return nullptr;

@@ -46,9 +46,10 @@ void Escoar();
 void Mensagem(GtkWindow* dono, GtkMessageType tipo, const char* titulo, std::string_view textoUtf8);
 
 // GTK's own texts in Brazilian Portuguese while an object of this lives, for
-// this thread only: the message catalogue of the thread's locale is switched,
-// the process-wide locale (and with it the host's number formats) is left as
-// it is. Without a pt_BR locale on the machine nothing changes.
+// this thread only: the message catalogue (and character type) of the
+// thread's locale is switched, the process-wide locale (and with it the
+// host's number formats) is left as it is. Without a pt_BR locale on the
+// machine nothing changes.
 class IdiomaPortugues {
 public:
     IdiomaPortugues();

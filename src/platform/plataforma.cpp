@@ -111,7 +111,7 @@ Plataforma& Escolher() {
         motivo = e.what();
     }
     static PlataformaSemTela semTela;
-    PlataformaSemTela().MostrarMensagem("Corvexa: sem janelas (" + motivo + "); usando a plataforma sem tela.");
+    PlataformaSemTela().MostrarMensagem("Corvexa: sem janelas, seguindo sem tela: " + motivo);
     return semTela;
 }
 
