@@ -79,11 +79,18 @@ CORVEXA_API void CORVEXA_CALL PreviewDanfe(const char16_t* xml, const char* nome
 CORVEXA_API void CORVEXA_CALL ExportDanfe(const char16_t* xml, const char* nomeArquivoXml,
                                           const char* arquivoLogo, int32_t tipoExportacao);
 
-/* Sends the DANFE by e-mail as the attachment NFeDANFE.pdf. `naoUsado` is
- * accepted and not read; nomeArquivoXml does not name the attachment. */
+/* Sends the DANFE by e-mail, through the SMTP server `host` ("host",
+ * "host:port", "smtp://..." with STARTTLS when offered, or "smtps://..."),
+ * as one message with the attachment NFeDANFE.pdf (the layout the NF-e's
+ * print format selects). `destinatarios` lists the recipients, separated by
+ * ";" or ","; without one the call fails before anything is sent. `remetente`
+ * is the sender and Reply-To; `corpo` may hold several lines; `usuario` and
+ * `senha` log in when `usuario` is not empty. A refused login, recipient or
+ * message, or an unreachable server, fails the call with the server's reply.
+ * nomeArquivoXml does not name the attachment. */
 CORVEXA_API void CORVEXA_CALL EmailDanfe(const char16_t* xml, const char* nomeArquivoXml,
                                          const char* arquivoLogo, const char* host,
-                                         const char* remetente, const char* naoUsado,
+                                         const char* remetente, const char* destinatarios,
                                          const char* assunto, const char* corpo,
                                          const char* usuario, const char* senha);
 

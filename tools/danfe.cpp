@@ -40,9 +40,12 @@ constexpr const char* kUso =
     "  imprimir ARQUIVO.xml [--logo LOGO]  imprime o DANFE\n"
     "  visualizar ARQUIVO.xml [--logo LOGO]\n"
     "                                      mostra o DANFE numa janela\n"
+    "  email ARQUIVO.xml --servidor H --de A --para B [--assunto S] [--mensagem M]\n"
+    "        [--usuario U --senha P] [--logo LOGO]\n"
+    "                                      envia o DANFE por e-mail (anexo NFeDANFE.pdf)\n"
     "\n"
     "LAYOUT: --retrato ou --paisagem; sem ele, o formato de impressão da NF-e (tpImp) decide.\n"
-    "exportar, imprimir e visualizar usam a biblioteca como um aplicativo a usa, com o\n"
+    "exportar, imprimir, visualizar e email usam a biblioteca como um aplicativo a usa, com o\n"
     "nfeConfig.ini da pasta atual.\n";
 
 // A wrong command line (exit 2), as opposed to a failure of the work (exit 1).
@@ -280,6 +283,30 @@ std::string ComandoVisualizar(const std::vector<std::string>& args) {
     return {};
 }
 
+// danfe email ARQUIVO.xml --servidor H --de A --para B [--assunto S]
+//            [--mensagem M] [--usuario U --senha P] [--logo LOGO]
+std::string ComandoEmail(const std::vector<std::string>& args) {
+    std::string arquivo, servidor, de, para, assunto, mensagem, usuario, senha, logo;
+    const std::pair<std::string_view, std::string*> opcoes[] = {
+        {"--servidor", &servidor}, {"--de", &de},           {"--para", &para},
+        {"--assunto", &assunto},   {"--mensagem", &mensagem}, {"--usuario", &usuario},
+        {"--senha", &senha},       {"--logo", &logo}};
+    for (size_t i = 0; i < args.size(); ++i) {
+        std::string* destino = nullptr;
+        for (const auto& [nome, d] : opcoes)
+            if (args[i] == nome) destino = d;
+        if (destino && i + 1 < args.size()) *destino = args[++i];
+        else if (!destino && arquivo.empty() && !args[i].empty() && args[i][0] != '-') arquivo = args[i];
+        else throw ErroDeUso{};
+    }
+    if (arquivo.empty() || servidor.empty() || para.empty()) throw ErroDeUso{};
+    const std::u16string xml = LerArquivoXml(arquivo);
+    EmailDanfe(xml.c_str(), arquivo.c_str(), logo.c_str(), servidor.c_str(), de.c_str(), para.c_str(),
+               assunto.c_str(), mensagem.c_str(), usuario.c_str(), senha.c_str());
+    ConferirChamada();
+    return {};
+}
+
 struct Comando {
     std::string_view nome;
     std::string (*executar)(const std::vector<std::string>& args);  // returns what goes to stdout
@@ -293,6 +320,7 @@ constexpr Comando kComandos[] = {
     {"exportar", ComandoExportar},
     {"imprimir", ComandoImprimir},
     {"visualizar", ComandoVisualizar},
+    {"email", ComandoEmail},
 };
 
 }  // namespace

@@ -112,13 +112,13 @@ CORVEXA_API void CORVEXA_CALL ExportDanfe(const char16_t* xml, const char* nomeA
 }
 
 CORVEXA_API void CORVEXA_CALL EmailDanfe(const char16_t* xml, const char* nomeArquivoXml, const char* arquivoLogo,
-                                         const char* host, const char* remetente, const char* naoUsado,
+                                         const char* host, const char* remetente, const char* destinatarios,
                                          const char* assunto, const char* corpo, const char* usuario,
                                          const char* senha) {
     Chamar([&] {
         job::TDanfeUtils danfe(DM_Danfe(), platform::PlataformaPadrao());
         danfe.CarregarLogo(Texto(arquivoLogo));
-        const job::DadosEmail email{Texto(host),    Texto(remetente), Texto(naoUsado), Texto(assunto),
+        const job::DadosEmail email{Texto(host),    Texto(remetente), Texto(destinatarios), Texto(assunto),
                                     Texto(corpo),   Texto(usuario),   Texto(senha)};
         danfe.EnviarEmail(Texto(xml), Texto(nomeArquivoXml), email);
     });

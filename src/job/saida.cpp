@@ -7,6 +7,7 @@
 
 #include "base/falha.h"
 #include "job/uDM_Danfe.h"
+#include "platform/correio.h"
 #include "render/arquivo.h"
 #include "render/desenho.h"
 #include "render/dispositivos.h"
@@ -183,8 +184,20 @@ void Imprimir(TDM_Danfe& dm, report::Relatorio& layout, platform::Plataforma& pl
     else throw Falha("Dispositivo de saída desconhecido: " + dispositivo);
 }
 
-void EnviarEmailDoLayout(report::Relatorio&, const report::Documento&) {
-    throw Falha("Envio de e-mail ainda não disponível");
+void EnviarEmailDoLayout(report::Relatorio& layout, const report::Documento& documento) {
+    const auto& e = layout.saida.email;
+    platform::Mensagem m;
+    m.servidor = e.servidor;
+    m.remetente = e.remetente;
+    m.destinatarios = e.destinatarios;
+    m.assunto = e.assunto;
+    m.corpo = e.corpo;
+    m.usuario = e.usuario;
+    m.senha = e.senha;
+    m.nomeAnexo = (e.arquivo.empty() ? std::string("NFeDANFE") : e.arquivo) + ".pdf";
+    // The attachment is rendered in memory: no temporary file to remove.
+    m.anexo = render::GerarPdf(documento, Propriedades(layout.saida));
+    platform::EnviarEmail(m);
 }
 
 }  // namespace corvexa::job

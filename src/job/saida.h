@@ -53,7 +53,9 @@ void Imprimir(TDM_Danfe& dm, report::Relatorio& layout, platform::Plataforma& pl
               const ServicoImpressao& impressao);
 
 // Sends `documento`, the pages of `layout`, by e-mail with the layout's
-// e-mail settings. Not available yet: always fails.
+// e-mail settings: one message with the pages attached as a PDF named after
+// the settings' file name ("NFeDANFE.pdf"). Fails with the server's reply
+// when the message is not taken.
 void EnviarEmailDoLayout(report::Relatorio& layout, const report::Documento& documento);
 
 }  // namespace corvexa::job

@@ -4,10 +4,12 @@
 #include <filesystem>
 #include <string_view>
 #include <system_error>
+#include <vector>
 
 #include "base/falha.h"
 #include "base/texto.h"
 #include "job/logotipo.h"
+#include "job/saida.h"
 #include "platform/ini.h"
 
 namespace corvexa::job {
@@ -184,10 +186,38 @@ void TDanfeUtils::Executar(ModoExecucao modo, const std::u16string& xml, const s
 }
 
 void TDanfeUtils::EnviarEmail(const std::u16string& xml, const std::string& nomeArquivo, const DadosEmail& email) {
+    (void)nomeArquivo;  // the attachment is always NFeDANFE.pdf
     Ler(xml);
-    // Filling the e-mail settings of both layouts and sending them comes here.
-    (void)nomeArquivo;
-    (void)email;
+    // The e-mail texts are 8-bit: Windows-1252, or UTF-8 from hosts that
+    // speak it, which is turned into the code page like the rest.
+    const auto ansi = [](const std::string& s) { return texto::EhUtf8Valido(s) ? texto::Utf8ParaAnsi(s) : s; };
+    std::vector<std::string> corpo;
+    {
+        const std::string c = ansi(email.corpo);
+        size_t i = 0;
+        while (i <= c.size()) {
+            size_t fim = c.find_first_of("\r\n", i);
+            if (fim == std::string::npos) fim = c.size();
+            corpo.push_back(c.substr(i, fim - i));
+            if (fim >= c.size()) break;
+            i = fim + ((c[fim] == '\r' && fim + 1 < c.size() && c[fim + 1] == '\n') ? 2 : 1);
+        }
+    }
+    EmAmbos(dm_, [&](report::ConfiguracaoSaida& s) {
+        auto& e = s.email;
+        e.arquivo = "NFeDANFE";
+        e.remetente = e.nomeRemetente = e.responderPara = ansi(email.remetente);
+        e.servidor = email.host;
+        e.senha = ansi(email.senha);
+        e.usuario = ansi(email.usuario);
+        e.assunto = ansi(email.assunto);
+        e.corpo = corpo;
+        // The sixth argument is the recipient list: a server delivers nothing without one.
+        e.destinatarios = ansi(email.destinatarios);
+    });
+    // One message, with the layout the print format selects, as print and preview do.
+    report::Relatorio& layout = dm_.Layout(TipoImpressao());
+    EnviarEmailDoLayout(layout, dm_.Produzir(layout));
 }
 
 }  // namespace corvexa::job

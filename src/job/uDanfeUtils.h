@@ -25,7 +25,7 @@ enum class ModoExecucao : uint8_t {
 struct DadosEmail {
     std::string host;
     std::string remetente;  // sender address, also its name and reply-to
-    std::string naoLido;    // accepted from the host and not used
+    std::string destinatarios;  // the sixth argument: recipients, ";" or "," separated
     std::string assunto;
     std::string corpo;
     std::string usuario;

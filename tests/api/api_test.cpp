@@ -12,19 +12,13 @@
 #include <vector>
 
 #include "base/texto.h"
+#include "biblioteca.h"
 #include "corvexa.h"
 
 namespace {
 
 using namespace corvexa;
-namespace fs = std::filesystem;
-
-std::string LerArquivo(const fs::path& p) {
-    std::ifstream f(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
-}
-
-void Gravar(const fs::path& p, const std::string& bytes) { std::ofstream(p, std::ios::binary) << bytes; }
+using namespace corvexa::teste;
 
 std::string Amostra(const std::string& nome) { return LerArquivo(fs::path(CORVEXA_SAMPLES) / nome); }
 
@@ -39,57 +33,6 @@ std::string Trocar(std::string s, const std::string& de, const std::string& para
 std::string SemChave() {
     return Trocar(Trocar(Amostra("br_danfe-v200-simples-nacional.xml"), "<infNFe", "<infNFX"), "</infNFe>", "</infNFX>");
 }
-
-class PastaTemporaria {
-public:
-    PastaTemporaria() : p_(fs::temp_directory_path() / ("corvexa-api-" + std::to_string(::getpid()))) {
-        fs::create_directories(p_);
-    }
-    ~PastaTemporaria() { fs::remove_all(p_); }
-    const fs::path& operator*() const { return p_; }
-
-private:
-    fs::path p_;
-};
-
-// --- The library, loaded as a host loads it --------------------------------
-
-class Biblioteca {
-public:
-    Biblioteca() : h_(dlopen(CORVEXA_LIB, RTLD_NOW | RTLD_LOCAL)) {
-        EXPECT_NE(h_, nullptr) << dlerror();
-        Print = Simbolo<decltype(&::PrintDanfe)>("PrintDanfe");
-        Preview = Simbolo<decltype(&::PreviewDanfe)>("PreviewDanfe");
-        Export = Simbolo<decltype(&::ExportDanfe)>("ExportDanfe");
-        Email = Simbolo<decltype(&::EmailDanfe)>("EmailDanfe");
-        Design = Simbolo<decltype(&::DesignDanfe)>("DesignDanfe");
-        UltimoErro = Simbolo<decltype(&::DanfeUltimoErro)>("DanfeUltimoErro");
-        DefinirPasta = Simbolo<decltype(&::DanfeDefinirPasta)>("DanfeDefinirPasta");
-    }
-    ~Biblioteca() {
-        if (h_) dlclose(h_);
-    }
-    bool Carregada() const {
-        return h_ && Print && Preview && Export && Email && Design && UltimoErro && DefinirPasta;
-    }
-
-    decltype(&::PrintDanfe) Print;
-    decltype(&::PreviewDanfe) Preview;
-    decltype(&::ExportDanfe) Export;
-    decltype(&::EmailDanfe) Email;
-    decltype(&::DesignDanfe) Design;
-    decltype(&::DanfeUltimoErro) UltimoErro;
-    decltype(&::DanfeDefinirPasta) DefinirPasta;
-
-private:
-    template <class F>
-    F Simbolo(const char* nome) {
-        auto f = h_ ? reinterpret_cast<F>(dlsym(h_, nome)) : nullptr;
-        EXPECT_NE(f, nullptr) << nome;
-        return f;
-    }
-    void* h_;
-};
 
 // Every test runs without a display, whatever the terminal that started it
 // has: the preview must fail rather than open a window and wait.
@@ -143,8 +86,9 @@ TEST(ApiTest, FalhasChegamPeloUltimoErroEANaoPassamParaAChamadaSeguinte) {
     lib.Export(xml, nullptr, nullptr, 1);
     EXPECT_STREQ(lib.UltimoErro(), "");
     EXPECT_TRUE(fs::exists(*pasta / ".pdf"));
+    // Without recipients a server delivers nothing: the call fails before sending.
     lib.Email(xml, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
-    EXPECT_STREQ(lib.UltimoErro(), "");
+    EXPECT_STREQ(lib.UltimoErro(), "Nenhum destinatário informado para o envio do e-mail.");
     lib.Design(0, 0, 0);
     EXPECT_STREQ(lib.UltimoErro(), "DesignDanfe não está disponível através da DLL.");
 
