@@ -154,7 +154,7 @@ bool PlataformaGtk::DialogoImpressao(platform::ConfigImpressao& config) {
         // GTK's "print to file" is no queue, and confirming it would print on
         // paper instead. The PDF file is one button away in the preview.
         if (gtk_printer_is_virtual(impressora)) {
-            Mensagem(GTK_WINDOW(d), GTK_MESSAGE_WARNING, "Imprimir",
+            Mensagem(GTK_WINDOW(d), GTK_MESSAGE_WARNING, "Impressora",
                      "Escolha uma impressora instalada. Para gravar o DANFE em arquivo, use \"Salvar PDF\".");
             continue;
         }

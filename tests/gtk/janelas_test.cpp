@@ -320,6 +320,8 @@ protected:
         setenv("GSETTINGS_BACKEND", "memory", 1);
         setenv("NO_AT_BRIDGE", "1", 1);
         setenv("HOME", (pasta_ / "home").c_str(), 1);
+        // No print server: the print dialog lists GTK's "print to file" only.
+        setenv("CUPS_SERVER", (pasta_ / "sem-cups.sock").c_str(), 1);
     }
 
     static void TearDownTestSuite() {
@@ -607,6 +609,26 @@ TEST_F(JanelasTest, DialogosVoltamComAEscolhaDoUsuario) {
     EXPECT_FALSE(confirmou);
     EXPECT_EQ(config.impressora, "Fila");
     EXPECT_EQ(config.copias, 3);
+
+    // "Print to file" is no print queue: confirming it is refused with a
+    // word, and the dialog stays for another choice (here: cancel).
+    std::vector<std::string> erros;
+    ComRoteiro([&] { confirmou = gtk.DialogoImpressao(config); },
+               [&] {
+                   const std::string w = EsperarJanela("Imprimir");
+                   std::this_thread::sleep_for(1s);  // the printers are listed
+                   Teclas(w, {"Down", "Return"});
+                   const std::string aviso = EsperarJanela("Impressora", 10s);
+                   if (aviso.empty()) return erros.push_back("sem aviso");
+                   Teclas(aviso, {"Return"});
+                   if (!Aguardar([] { return !Visivel("Impressora"); }, 5s) || !Visivel("Imprimir"))
+                       return erros.push_back("o diálogo não ficou");
+                   Teclas(w, {"Escape"});
+               },
+               {"Impressora", "Imprimir"});
+    EXPECT_TRUE(erros.empty()) << ::testing::PrintToString(erros);
+    EXPECT_FALSE(confirmou);
+    EXPECT_EQ(config.impressora, "Fila");
 
     // Progress: goes on until cancelled, then says so on every later step.
     auto progresso = gtk.MostrarProgresso("Gerando o DANFE");
