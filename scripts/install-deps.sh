@@ -23,3 +23,14 @@ if ((${#missing[@]})); then
   apt-get update -qq
   apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
+
+# Fuzzing (cmake -DCORVEXA_FUZZ=ON with CXX=clang++): the compiler and libFuzzer's runtime.
+fuzz=(clang libclang-rt-14-dev)
+missing=()
+for p in "${fuzz[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
