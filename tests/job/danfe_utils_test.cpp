@@ -96,8 +96,8 @@ TEST_F(LogoTest, TiposPelaExtensao) {
         {p + "logo.png", 0x80004000, ""},
         {p + "logo.JPG", 0xFFFFFFFF, ""},
         {p + "logo.jpeg", 0xFFFFFFFF, ""},
-        {p + "logo.wmf", 0, ""},                   // accepted, not drawn yet
-        {p + "logo.EMF", 0, ""},
+        {p + "logo.wmf", 0, invalido + "logo.wmf: cabeçalho do metarquivo truncado"},
+        {p + "logo.EMF", 0, invalido + "logo.EMF: cabeçalho do metarquivo truncado"},
         {p + "logo.gif", 0, "Unknown picture file extension (.gif)"},
         {p + "logo", 0, "Unknown picture file extension (.)"},
         {p + "pasta.v2/logo", 0, "Unknown picture file extension (.)"},
@@ -243,7 +243,9 @@ TEST(FlagsTest, FalhaNaLeituraNaoMudaAsFlagsEAChamadaSeguinteFunciona) {
     EXPECT_TRUE(dm.flags.Homologacao);
     EXPECT_TRUE(impressora.trabalhos.empty());
     job::TDanfeUtils danfe(dm, plataforma, impressora.Servico());
-    danfe.EnviarEmail(texto::Utf8ParaUtf16(Nota("1", "2")), "", {});
+    // The flags come from the NF-e read, before the send (which fails here:
+    // no recipient).
+    EXPECT_THROW(danfe.EnviarEmail(texto::Utf8ParaUtf16(Nota("1", "2")), "", {}), Falha);
     EXPECT_FALSE(dm.flags.Homologacao);
     EXPECT_TRUE(dm.flags.Contingencia);
     EXPECT_EQ(danfe.TipoImpressao(), 1);

@@ -304,7 +304,7 @@ TEST_F(DispositivoTest, JanelaDeVisualizacao) {
     // Failures inside the window are shown there; the window stays.
     ASSERT_EQ(plataforma.mensagens.size(), 2u);
     EXPECT_NE(plataforma.mensagens[0].find("nao-existe/x.pdf"), std::string::npos) << plataforma.mensagens[0];
-    EXPECT_EQ(plataforma.mensagens[1], "Envio de e-mail ainda não disponível");
+    EXPECT_EQ(plataforma.mensagens[1], "Nenhum destinatário informado para o envio do e-mail.");
 
     // E-mail switched off: not offered.
     r.saida.email.habilitado = false;
