@@ -1,81 +1,162 @@
-// danfe: the command-line host of the library. It reads an NF-e file, hands
-// its text to a render job as UTF-16, exactly as a host application does, and
-// reports what the job produced.
+// danfe: the command-line host of the library. The batch commands (pdf,
+// jpeg, png) and paginas run over the library's C++ functions; exportar,
+// imprimir, visualizar and email over its exported C functions, handing the
+// NF-e text as UTF-16 exactly as a host application does; tabelas reads the
+// stages directly to show the tables.
 //
 // Each subcommand is one function; on failure it throws, and main prints the
 // message as the last line of stderr, with nothing on stdout.
 #include <cstdio>
 #include <exception>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "base/falha.h"
-#include "corvexa.h"
 #include "base/texto.h"
+#include "comum.h"
+#include "corvexa.h"
+#include "corvexa/corvexa.hpp"
 #include "data/tabela.h"
 #include "job/uDM_Danfe.h"
 #include "job/uDanfeUtils.h"
+#include "lote.h"
 #include "platform/plataforma.h"
-#include "render/dispositivos.h"
-#include "report/json.h"
 
 namespace {
 
 using namespace corvexa;
+using cli::ErroDeUso;
+using cli::LerArquivoXml;
+
+struct Ajuda {
+    std::string_view comando;
+    const char* texto;
+};
 
 constexpr const char* kUso =
-    "Uso: danfe COMANDO ARGUMENTOS\n"
+    "Uso: danfe COMANDO [OPÇÕES] ARQUIVO.xml...\n"
+    "\n"
+    "Gera o DANFE de NF-e (arquivos XML da NF-e ou da NF-e autorizada, nfeProc).\n"
     "\n"
     "Comandos:\n"
-    "  tabelas ARQUIVO.xml                 lê a NF-e e mostra as tabelas do DANFE em JSON\n"
-    "  paginas ARQUIVO.xml [LAYOUT]        mostra as páginas do DANFE (lista de desenho) em JSON\n"
-    "  pdf ARQUIVO.xml -o SAIDA.pdf [LAYOUT]\n"
-    "                                      grava o DANFE em PDF\n"
-    "  jpeg ARQUIVO.xml -o PASTA [LAYOUT]  grava cada página do DANFE em JPEG (200 dpi)\n"
-    "  exportar ARQUIVO.xml --pasta PASTA [--jpeg] [--logo LOGO]\n"
-    "                                      exporta o DANFE em PDF (ou JPEG) para a pasta\n"
-    "  imprimir ARQUIVO.xml [--logo LOGO]  imprime o DANFE\n"
-    "  visualizar ARQUIVO.xml [--logo LOGO]\n"
-    "                                      mostra o DANFE numa janela\n"
-    "  email ARQUIVO.xml --servidor H --de A --para B [--assunto S] [--mensagem M]\n"
-    "        [--usuario U --senha P] [--logo LOGO]\n"
-    "                                      envia o DANFE por e-mail (anexo NFeDANFE.pdf)\n"
+    "  pdf         grava o DANFE em PDF, um por arquivo XML ou um só (--unir)\n"
+    "  jpeg        grava cada página do DANFE em JPEG\n"
+    "  png         grava cada página do DANFE em PNG\n"
+    "  tabelas     mostra em JSON as tabelas lidas de uma NF-e\n"
+    "  paginas     mostra em JSON as páginas do DANFE (lista de desenho)\n"
+    "  exportar    exporta o DANFE para uma pasta, como um aplicativo que usa a biblioteca\n"
+    "  imprimir    imprime o DANFE\n"
+    "  visualizar  mostra o DANFE numa janela\n"
+    "  email       envia o DANFE por e-mail\n"
     "\n"
-    "LAYOUT: --retrato ou --paisagem; sem ele, o formato de impressão da NF-e (tpImp) decide.\n"
-    "exportar, imprimir, visualizar e email usam a biblioteca como um aplicativo a usa, com o\n"
-    "nfeConfig.ini da pasta atual.\n";
+    "  danfe COMANDO --help   as opções de um comando\n"
+    "  danfe --version        a versão\n";
 
-// A wrong command line (exit 2), as opposed to a failure of the work (exit 1).
-struct ErroDeUso {};
+#define DANFE_OPCOES_LAYOUT                                                                       \
+    "  --retrato, --paisagem  o layout; sem elas, o formato de impressão da NF-e (tpImp) decide\n" \
+    "  --hora                 mostra a hora de impressão no cabeçalho\n"                           \
+    "  --logo LOGO            o logotipo do emitente (bmp, ico, png, jpg, wmf ou emf)\n"
 
-// The file as UTF-16 text: UTF-16 when it starts with a byte order mark
-// (little or big endian), else UTF-8 with bytes that are not valid UTF-8 read
-// as Windows-1252.
-std::u16string LerArquivoXml(const std::string& caminho) {
-    std::ifstream f(caminho, std::ios::binary);
-    if (!f) throw Falha("Não foi possível abrir o arquivo: " + caminho);
-    std::string b((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-    if (f.bad()) throw Falha("Não foi possível ler o arquivo: " + caminho);
+#define DANFE_OPCOES_LOTE                                                                              \
+    "  -o DESTINO             com um só arquivo XML: o arquivo a gerar, a menos que DESTINO seja uma\n" \
+    "                         pasta ou termine em /; senão, a pasta onde gerar (criada se preciso).\n"  \
+    "                         Sem -o, cada saída fica ao lado do seu XML, com o mesmo nome\n"           \
+    "  -r, --recursivo        percorre também as subpastas das pastas indicadas\n"                      \
+    "  -j N                   N arquivos ao mesmo tempo (padrão: um por processador)\n"                 \
+    "  -v, --verboso          diz o que foi lido e gerado de cada arquivo\n"
 
-    auto byte = [&](size_t i) { return static_cast<unsigned char>(b[i]); };
-    if (b.size() >= 2 && ((byte(0) == 0xFF && byte(1) == 0xFE) || (byte(0) == 0xFE && byte(1) == 0xFF))) {
-        const bool bigEndian = byte(0) == 0xFE;
-        std::u16string r;
-        r.reserve(b.size() / 2);
-        // A lone last byte cannot be a character: it is left out.
-        for (size_t i = 2; i + 1 < b.size(); i += 2) {
-            const unsigned hi = bigEndian ? byte(i) : byte(i + 1);
-            const unsigned lo = bigEndian ? byte(i + 1) : byte(i);
-            r.push_back(static_cast<char16_t>(hi << 8 | lo));
-        }
-        return r;
-    }
-    std::string_view texto(b);
-    if (texto.starts_with("\xEF\xBB\xBF")) texto.remove_prefix(3);
-    return texto::Utf8ParaUtf16(texto);
+#define DANFE_ENTRADAS                                                                                \
+    "ARQUIVO pode ser um XML ou uma pasta (os *.xml nela). A NF-e pode estar solta ou dentro de\n"   \
+    "outro elemento (nfeProc); UTF-8 ou UTF-16 (com BOM). Um arquivo com falha não para os demais:\n" \
+    "cada falha sai numa linha \"arquivo: mensagem\" e o código de saída é 1.\n"
+
+constexpr Ajuda kAjudas[] = {
+    {"pdf",
+     "Uso: danfe pdf [OPÇÕES] ARQUIVO.xml|PASTA...\n"
+     "\n"
+     "Grava o DANFE de cada arquivo em PDF, com o nome do XML: nota.xml -> nota.pdf.\n"
+     "\n"
+     DANFE_ENTRADAS
+     "\n"
+     "Opções:\n"
+     DANFE_OPCOES_LOTE
+     "  --unir                 um só PDF, -o ARQUIVO.pdf, com o DANFE de todos os arquivos na ordem\n"
+     "                         dada (pastas em ordem de nome); cada NF-e numera suas páginas\n"
+     DANFE_OPCOES_LAYOUT
+     "\n"
+     "Exemplos:\n"
+     "  danfe pdf nota.xml -o nota.pdf\n"
+     "  danfe pdf -r entrada/ -o saida/ -j 4\n"
+     "  danfe pdf --unir entrada/*.xml -o lote.pdf\n"},
+    {"jpeg",
+     "Uso: danfe jpeg [OPÇÕES] ARQUIVO.xml|PASTA...\n"
+     "\n"
+     "Grava cada página do DANFE em JPEG: nota.xml -> nota.jpg, nota-2.jpg, ...\n"
+     "\n"
+     DANFE_ENTRADAS
+     "\n"
+     "Opções:\n"
+     DANFE_OPCOES_LOTE
+     "  --dpi N                resolução (padrão 200)\n"
+     "  --qualidade N          qualidade do JPEG, de 1 a 100 (padrão 90)\n"
+     DANFE_OPCOES_LAYOUT
+     "\n"
+     "Exemplo:\n"
+     "  danfe jpeg nota.xml -o imagens/\n"},
+    {"png",
+     "Uso: danfe png [OPÇÕES] ARQUIVO.xml|PASTA...\n"
+     "\n"
+     "Grava cada página do DANFE em PNG: nota.xml -> nota.png, nota-2.png, ...\n"
+     "\n"
+     DANFE_ENTRADAS
+     "\n"
+     "Opções:\n"
+     DANFE_OPCOES_LOTE
+     "  --dpi N                resolução (padrão 200)\n"
+     DANFE_OPCOES_LAYOUT
+     "\n"
+     "Exemplo:\n"
+     "  danfe png --dpi 100 nota.xml -o nota.png\n"},
+    {"tabelas",
+     "Uso: danfe tabelas ARQUIVO.xml\n"
+     "\n"
+     "Mostra em JSON as tabelas que a biblioteca lê do texto do arquivo, como ele está: a NF-e\n"
+     "(cdsNFE), os itens (cdsNFE_Itens) e as duplicatas (cdsCobranca). Só NF-e no nível mais\n"
+     "alto do arquivo são lidas (um nfeProc dá tabelas vazias).\n"},
+    {"paginas",
+     "Uso: danfe paginas ARQUIVO.xml [--retrato|--paisagem]\n"
+     "\n"
+     "Mostra em JSON as páginas do DANFE do texto do arquivo, como ele está: tamanho, numeração e\n"
+     "o que se desenha em cada página, em milésimos de milímetro.\n"
+     "\n"
+     "  --retrato, --paisagem  o layout; sem elas, o formato de impressão da NF-e (tpImp) decide\n"},
+    {"exportar",
+     "Uso: danfe exportar ARQUIVO.xml --pasta PASTA [--jpeg] [--logo LOGO]\n"
+     "\n"
+     "Exporta o DANFE em PDF (ou JPEG, com --jpeg) para a pasta, pela função ExportDanfe da\n"
+     "biblioteca, como um aplicativo a usa.\n"},
+    {"imprimir",
+     "Uso: danfe imprimir ARQUIVO.xml [--logo LOGO]\n"
+     "\n"
+     "Imprime o DANFE pela função PrintDanfe da biblioteca, com o nfeConfig.ini da pasta atual\n"
+     "(seção [DANFE]: Vias, Impressora, ImprimeHora).\n"},
+    {"visualizar",
+     "Uso: danfe visualizar ARQUIVO.xml [--logo LOGO]\n"
+     "\n"
+     "Mostra o DANFE numa janela (PreviewDanfe), de onde ele pode ser impresso, salvo ou enviado.\n"},
+    {"email",
+     "Uso: danfe email ARQUIVO.xml --servidor H --de A --para B [--assunto S] [--mensagem M]\n"
+     "                 [--usuario U --senha P] [--logo LOGO]\n"
+     "\n"
+     "Envia o DANFE por e-mail (EmailDanfe), anexo NFeDANFE.pdf. H: \"host\", \"host:porta\",\n"
+     "\"smtp://...\" ou \"smtps://...\"; B: destinatários separados por \";\" ou \",\".\n"},
+};
+
+const char* AjudaDe(std::string_view comando) {
+    for (const auto& a : kAjudas)
+        if (a.comando == comando) return a.texto;
+    return kUso;
 }
 
 // --- JSON ------------------------------------------------------------------
@@ -141,11 +222,13 @@ void JsonTabela(std::string& out, const data::Tabela& t) {
 
 // danfe tabelas ARQUIVO.xml
 std::string ComandoTabelas(const std::vector<std::string>& args) {
-    if (args.size() != 1) throw ErroDeUso{};
+    if (args.size() != 1) throw ErroDeUso{"tabelas", {}};
     const std::u16string xml = LerArquivoXml(args[0]);
 
+    // Reading needs no windows.
+    platform::PlataformaSemTela semTela;
     job::TDM_Danfe dm;
-    job::TDanfeUtils danfe(dm, platform::PlataformaPadrao());
+    job::TDanfeUtils danfe(dm, semTela);
     danfe.Ler(xml);
 
     std::string out = "{\"TipoImpressao\": " + std::to_string(danfe.TipoImpressao());
@@ -159,70 +242,18 @@ std::string ComandoTabelas(const std::vector<std::string>& args) {
     return out;
 }
 
-// The options of the commands that produce the DANFE.
-struct Opcoes {
-    std::string arquivo;
-    std::string saida;  // -o
-    int layout = 0;     // 1 portrait, 2 landscape, 0 by the NF-e's print format
-};
-
-Opcoes LerOpcoes(const std::vector<std::string>& args, bool exigeSaida) {
-    Opcoes o;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "-o" && i + 1 < args.size()) o.saida = args[++i];
-        else if (a == "--retrato") o.layout = 1;
-        else if (a == "--paisagem") o.layout = 2;
-        else if (!a.empty() && a[0] != '-' && o.arquivo.empty()) o.arquivo = a;
-        else throw ErroDeUso{};
-    }
-    if (o.arquivo.empty() || (exigeSaida != !o.saida.empty())) throw ErroDeUso{};
-    return o;
-}
-
-// Reads the file into the tables and lays out the chosen layout.
-report::Documento Produzir(const Opcoes& o) {
-    const std::u16string xml = LerArquivoXml(o.arquivo);
-    job::TDM_Danfe dm;
-    job::TDanfeUtils danfe(dm, platform::PlataformaPadrao());
-    danfe.Ler(xml);
-    return dm.Produzir(dm.Layout(o.layout ? o.layout : danfe.TipoImpressao()));
-}
-
-// The document properties the render job writes on both layouts.
-render::PropriedadesPdf PropriedadesDanfe() {
-    return {"Tessalin", "NFe, DANFE", "NFe - DANFE", "NFe - DANFE"};
-}
-
 // danfe paginas ARQUIVO.xml [--retrato|--paisagem]
 std::string ComandoPaginas(const std::vector<std::string>& args) {
-    return report::DocumentoParaJson(Produzir(LerOpcoes(args, false))) + "\n";
-}
-
-// danfe pdf ARQUIVO.xml -o SAIDA.pdf [--retrato|--paisagem]
-std::string ComandoPdf(const std::vector<std::string>& args) {
-    const Opcoes o = LerOpcoes(args, true);
-    render::EscreverPdf(Produzir(o), o.saida, PropriedadesDanfe());
-    return {};
-}
-
-// The name of page n's picture: the input's name with ".jpg", and "-n" before
-// the extension from the second page on.
-std::string NomeJpeg(const std::string& pasta, const std::string& arquivo, size_t pagina) {
-    std::string nome = arquivo.substr(arquivo.find_last_of('/') + 1);
-    const auto ponto = nome.rfind('.');
-    if (ponto != std::string::npos) nome.erase(ponto);
-    if (pagina > 1) nome += "-" + std::to_string(pagina);
-    return pasta + "/" + nome + ".jpg";
-}
-
-// danfe jpeg ARQUIVO.xml -o PASTA [--retrato|--paisagem]
-std::string ComandoJpeg(const std::vector<std::string>& args) {
-    const Opcoes o = LerOpcoes(args, true);
-    const report::Documento doc = Produzir(o);
-    for (size_t i = 0; i < doc.paginas.size(); ++i)
-        render::EscreverJpeg(doc.paginas[i], NomeJpeg(o.saida, o.arquivo, i + 1));
-    return {};
+    std::string arquivo;
+    OpcoesLayout layout;
+    for (const std::string& a : args) {
+        if (a == "--retrato") layout.orientacao = Orientacao::Retrato;
+        else if (a == "--paisagem") layout.orientacao = Orientacao::Paisagem;
+        else if (!a.empty() && a[0] != '-' && arquivo.empty()) arquivo = a;
+        else throw ErroDeUso{"paginas", {}};
+    }
+    if (arquivo.empty()) throw ErroDeUso{"paginas", {}};
+    return Produzir(Notas::LerUtf16(LerArquivoXml(arquivo)), layout).Json() + "\n";
 }
 
 // --- Subcommands over the exported functions --------------------------------
@@ -235,6 +266,7 @@ struct OpcoesChamada {
 };
 
 OpcoesChamada LerOpcoesChamada(const std::vector<std::string>& args, bool exportar) {
+    const char* comando = "";  // the usage of the subcommand that was called
     OpcoesChamada o;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
@@ -242,9 +274,9 @@ OpcoesChamada LerOpcoesChamada(const std::vector<std::string>& args, bool export
         else if (exportar && a == "--pasta" && i + 1 < args.size()) o.pasta = args[++i];
         else if (exportar && a == "--jpeg") o.jpeg = true;
         else if (!a.empty() && a[0] != '-' && o.arquivo.empty()) o.arquivo = a;
-        else throw ErroDeUso{};
+        else throw ErroDeUso{comando, {}};
     }
-    if (o.arquivo.empty() || (exportar && o.pasta.empty())) throw ErroDeUso{};
+    if (o.arquivo.empty() || (exportar && o.pasta.empty())) throw ErroDeUso{comando, {}};
     return o;
 }
 
@@ -297,9 +329,9 @@ std::string ComandoEmail(const std::vector<std::string>& args) {
             if (args[i] == nome) destino = d;
         if (destino && i + 1 < args.size()) *destino = args[++i];
         else if (!destino && arquivo.empty() && !args[i].empty() && args[i][0] != '-') arquivo = args[i];
-        else throw ErroDeUso{};
+        else throw ErroDeUso{"email", {}};
     }
-    if (arquivo.empty() || servidor.empty() || para.empty()) throw ErroDeUso{};
+    if (arquivo.empty() || servidor.empty() || para.empty()) throw ErroDeUso{"email", {}};
     const std::u16string xml = LerArquivoXml(arquivo);
     EmailDanfe(xml.c_str(), arquivo.c_str(), logo.c_str(), servidor.c_str(), de.c_str(), para.c_str(),
                assunto.c_str(), mensagem.c_str(), usuario.c_str(), senha.c_str());
@@ -307,21 +339,30 @@ std::string ComandoEmail(const std::vector<std::string>& args) {
     return {};
 }
 
+// A subcommand: what it prints on stdout, or (the batch ones) its exit code.
 struct Comando {
     std::string_view nome;
-    std::string (*executar)(const std::vector<std::string>& args);  // returns what goes to stdout
+    std::string (*executar)(const std::vector<std::string>& args) = nullptr;
+    int (*lote)(const std::vector<std::string>& args) = nullptr;
 };
+
+int Pdf(const std::vector<std::string>& args) { return cli::ExecutarLote(cli::Formato::Pdf, args); }
+int Jpeg(const std::vector<std::string>& args) { return cli::ExecutarLote(cli::Formato::Jpeg, args); }
+int Png(const std::vector<std::string>& args) { return cli::ExecutarLote(cli::Formato::Png, args); }
 
 constexpr Comando kComandos[] = {
     {"tabelas", ComandoTabelas},
     {"paginas", ComandoPaginas},
-    {"pdf", ComandoPdf},
-    {"jpeg", ComandoJpeg},
+    {"pdf", nullptr, Pdf},
+    {"jpeg", nullptr, Jpeg},
+    {"png", nullptr, Png},
     {"exportar", ComandoExportar},
     {"imprimir", ComandoImprimir},
     {"visualizar", ComandoVisualizar},
     {"email", ComandoEmail},
 };
+
+bool PedeAjuda(std::string_view a) { return a == "--help" || a == "-h" || a == "ajuda"; }
 
 }  // namespace
 
@@ -331,6 +372,14 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string_view nome = argv[1];
+    if (PedeAjuda(nome)) {
+        std::fputs(kUso, stdout);
+        return 0;
+    }
+    if (nome == "--version" || nome == "-V") {
+        std::printf("danfe (Corvexa) %s\n", Versao().c_str());
+        return 0;
+    }
     const Comando* comando = nullptr;
     for (const auto& c : kComandos)
         if (c.nome == nome) comando = &c;
@@ -338,13 +387,26 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "Comando desconhecido: %s\n\n%s", argv[1], kUso);
         return 2;
     }
+    const std::vector<std::string> args(argv + 2, argv + argc);
+    for (const auto& a : args)
+        if (a == "--") break;
+        else if (PedeAjuda(a)) {
+            std::fputs(AjudaDe(nome), stdout);
+            return 0;
+        }
     try {
-        const std::string saida = comando->executar(std::vector<std::string>(argv + 2, argv + argc));
+        if (comando->lote) return comando->lote(args);
+        const std::string saida = comando->executar(args);
         std::fwrite(saida.data(), 1, saida.size(), stdout);
         if (std::fflush(stdout) != 0) throw Falha("Não foi possível escrever a saída.");
         return 0;
-    } catch (const ErroDeUso&) {
-        std::fputs(kUso, stderr);
+    } catch (const ErroDeUso& e) {
+        // What is wrong, then the usage lines of the subcommand (its help up
+        // to the first blank line).
+        const std::string_view ajuda = AjudaDe(e.comando.empty() ? nome : std::string_view(e.comando));
+        const std::string uso(ajuda.substr(0, ajuda.find("\n\n") + 1));
+        if (!e.mensagem.empty()) std::fprintf(stderr, "danfe %s: %s\n", argv[1], e.mensagem.c_str());
+        std::fprintf(stderr, "%s(danfe %s --help mostra as opções)\n", uso.c_str(), argv[1]);
         return 2;
     } catch (const std::exception& e) {
         std::fflush(stdout);

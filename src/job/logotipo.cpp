@@ -64,17 +64,11 @@ std::shared_ptr<report::Imagem> Converter(GdkPixbuf* pb) {
     return img;
 }
 
-}  // namespace
-
-std::shared_ptr<const report::Imagem> CarregarImagemLogo(const std::string& caminho, std::string_view tipo) {
-    const std::string prefixo =
-        "Arquivo do logotipo inválido: " + (texto::EhUtf8Valido(caminho) ? caminho : texto::AnsiParaUtf8(caminho));
+// Feeds the decoder of `tipo` with the blocks `proximo` yields (empty at the
+// end; it throws on a read error) and converts the picture.
+template <class Proximo>
+std::shared_ptr<const report::Imagem> Decodificar(std::string_view tipo, const std::string& prefixo, Proximo&& proximo) {
     auto falha = [&](const std::string& motivo) { return Falha(prefixo + " (" + motivo + ")"); };
-
-    std::error_code erroArquivo;
-    if (!std::filesystem::is_regular_file(caminho, erroArquivo)) throw falha("não é um arquivo comum");
-    std::ifstream f(caminho, std::ios::binary);
-    if (!f) throw falha("não foi possível abrir o arquivo");
 
     GError* erro = nullptr;
     Carregador carregador(gdk_pixbuf_loader_new_with_type(std::string(tipo).c_str(), &erro));
@@ -86,13 +80,17 @@ std::shared_ptr<const report::Imagem> CarregarImagemLogo(const std::string& cami
     // the unfinished picture is not ours to report.
     auto fechar = [&] { gdk_pixbuf_loader_close(carregador.get(), nullptr); };
 
-    std::vector<char> bloco(64 * 1024);
-    while (f) {
-        f.read(bloco.data(), static_cast<std::streamsize>(bloco.size()));
-        const auto lidos = f.gcount();
-        if (lidos <= 0) break;
-        if (!gdk_pixbuf_loader_write(carregador.get(), reinterpret_cast<const guchar*>(bloco.data()),
-                                     static_cast<gsize>(lidos), &erro)) {
+    for (;;) {
+        std::string_view bloco;
+        try {
+            bloco = proximo();
+        } catch (...) {
+            fechar();
+            throw;
+        }
+        if (bloco.empty()) break;
+        if (!gdk_pixbuf_loader_write(carregador.get(), reinterpret_cast<const guchar*>(bloco.data()), bloco.size(),
+                                     &erro)) {
             fechar();
             if (dim.grande) break;
             throw falha(MensagemGError(erro));
@@ -105,10 +103,6 @@ std::shared_ptr<const report::Imagem> CarregarImagemLogo(const std::string& cami
     if (dim.grande)
         throw falha("imagem de " + std::to_string(dim.largura) + " x " + std::to_string(dim.altura) +
                     " pixels; o máximo é " + std::to_string(kMaiorLadoLogo) + " por lado");
-    if (f.bad()) {
-        fechar();
-        throw falha("erro de leitura");
-    }
     if (!gdk_pixbuf_loader_close(carregador.get(), &erro)) throw falha(MensagemGError(erro));
 
     GdkPixbuf* pb = gdk_pixbuf_loader_get_pixbuf(carregador.get());  // owned by the loader
@@ -117,6 +111,41 @@ std::shared_ptr<const report::Imagem> CarregarImagemLogo(const std::string& cami
         gdk_pixbuf_get_n_channels(pb) < (gdk_pixbuf_get_has_alpha(pb) ? 4 : 3))
         throw falha("formato de pixels não suportado");
     return Converter(pb);
+}
+
+}  // namespace
+
+std::shared_ptr<const report::Imagem> CarregarImagemLogo(const std::string& caminho, std::string_view tipo) {
+    const std::string prefixo =
+        "Arquivo do logotipo inválido: " + (texto::EhUtf8Valido(caminho) ? caminho : texto::AnsiParaUtf8(caminho));
+    auto falha = [&](const std::string& motivo) { return Falha(prefixo + " (" + motivo + ")"); };
+
+    std::error_code erroArquivo;
+    if (!std::filesystem::is_regular_file(caminho, erroArquivo)) throw falha("não é um arquivo comum");
+    std::ifstream f(caminho, std::ios::binary);
+    if (!f) throw falha("não foi possível abrir o arquivo");
+
+    std::vector<char> bloco(64 * 1024);
+    return Decodificar(tipo, prefixo, [&]() -> std::string_view {
+        if (!f) return {};
+        f.read(bloco.data(), static_cast<std::streamsize>(bloco.size()));
+        if (f.bad()) throw falha("erro de leitura");
+        const auto lidos = f.gcount();
+        return lidos > 0 ? std::string_view(bloco.data(), static_cast<size_t>(lidos)) : std::string_view();
+    });
+}
+
+std::shared_ptr<const report::Imagem> DecodificarImagemLogo(std::string_view bytes, std::string_view tipo,
+                                                            std::string_view nome) {
+    const std::string n(nome);
+    const std::string prefixo = "Arquivo do logotipo inválido: " + (texto::EhUtf8Valido(n) ? n : texto::AnsiParaUtf8(n));
+    // In blocks, so that an oversized picture stops at its header as from a file.
+    constexpr size_t kBloco = 64 * 1024;
+    return Decodificar(tipo, prefixo, [&]() -> std::string_view {
+        const std::string_view b = bytes.substr(0, kBloco);
+        bytes.remove_prefix(b.size());
+        return b;
+    });
 }
 
 }  // namespace corvexa::job

@@ -19,4 +19,9 @@ inline constexpr int kMaiorLadoLogo = 10000;
 // `caminho` is used byte for byte; the message shows it in UTF-8.
 std::shared_ptr<const report::Imagem> CarregarImagemLogo(const std::string& caminho, std::string_view tipo);
 
+// The same for picture bytes in memory; `nome` stands for the path in the
+// message ("Arquivo do logotipo inválido: <nome> (<motivo>)").
+std::shared_ptr<const report::Imagem> DecodificarImagemLogo(std::string_view bytes, std::string_view tipo,
+                                                            std::string_view nome);
+
 }  // namespace corvexa::job

@@ -34,4 +34,21 @@ struct TDM_Danfe {
     report::Documento Produzir(report::Relatorio& layout);
 };
 
+// What the data module and the library's C++ functions share, so that both
+// read and lay out alike.
+
+// Runs a layout over tables: the pages of the DANFE, with the separators of
+// the user's locale; the print time is `segundosDoDia`, or the clock when
+// negative.
+report::Documento ProduzirDanfe(report::Relatorio& layout, const data::TabelasDanfe& tabelas,
+                                int segundosDoDia = -1);
+
+// Homologacao and Contingencia from the current NF-e record (the last one
+// read): "tpAmb" 2 and "tpEmis" 2; both false for empty tables. ImprimirHora
+// is left as it is.
+void DerivarFlags(const data::TabelasDanfe& tabelas, layouts::FlagsDanfe& flags);
+
+// The layout of a print format: the landscape one for 2, else the portrait one.
+report::Relatorio& LayoutDoTipo(layouts::LayoutsDanfe& layouts, int tipoImpressao);
+
 }  // namespace corvexa::job

@@ -110,12 +110,7 @@ void TDanfeUtils::LerXml(const std::u16string& xml) {
     leitor_.LerNotas();
 }
 
-void TDanfeUtils::DerivarFlags() {
-    // An empty table has no current record: both texts are empty.
-    const auto& nfe = dm_.tabelas.cdsNFE;
-    dm_.flags.Homologacao = texto::IgualSemCaixa(nfe.LerTexto("tpAmb"), "2");
-    dm_.flags.Contingencia = texto::IgualSemCaixa(nfe.LerTexto("tpEmis"), "2");
-}
+void TDanfeUtils::DerivarFlags() { job::DerivarFlags(dm_.tabelas, dm_.flags); }
 
 void TDanfeUtils::Ler(const std::u16string& xml) {
     LerXml(xml);

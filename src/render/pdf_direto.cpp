@@ -14,6 +14,7 @@
 #include <list>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string_view>
 #include <unordered_map>
 #include <variant>
@@ -609,7 +610,7 @@ class Escritor;
 class Conteudo {
 public:
     Conteudo(Buffer& b, const report::Pagina& p, Escritor& e, const FontesBase& f)
-        : b_(b), altura_(p.altura), escritor_(e), fontes_(f) {
+        : b_(b), largura_(p.largura), altura_(p.altura), escritor_(e), fontes_(f) {
         char* q = b_.Reservar(64);
         q = Txt(q, "0.0283464567 0 0 0.0283464567 0 0 cm\n");  // points per hundredth of a millimetre
         b_.Confirmar(q);
@@ -687,9 +688,16 @@ private:
     }
     void Cor(const char* op, report::CorRgb c);
 
+    struct Janela {
+        double x0, y0, x1, y1;
+        bool ContemX(double x) const { return x0 <= x && x <= x1; }
+        bool ContemY(double y) const { return y0 <= y && y <= y1; }
+    };
+    std::optional<Janela> JanelaDe(const Caixa* recorte, double emPontos) const;
+
     Buffer& b_;
     char* p_ = nullptr;
-    int64_t altura_;
+    int64_t largura_, altura_;
     Escritor& escritor_;
     const FontesBase& fontes_;
     Estado estado_;
@@ -697,6 +705,7 @@ private:
     bool emTexto_ = false;
     int64_t linhaX_ = 0, linhaY_ = 0;  // start of the current text line (Td), y up
     Mapa mapa_;
+    Caixa caixaVetor_;  // the box a vector picture is drawn in
 };
 
 class Escritor {
@@ -862,7 +871,7 @@ void Conteudo::operator()(const report::ItemImagem& i) {
         return;
     }
     if (!Valida(i.imagem)) return;
-    Inicio(8 * kMaiorNumero);
+    Inicio(12 * kMaiorNumero);
     Figura(i.imagem, i.caixa.x, altura_ - int64_t{i.caixa.y} - i.caixa.h, i.caixa.w, i.caixa.h);
     Fim();
 }
@@ -870,7 +879,11 @@ void Conteudo::operator()(const report::ItemImagem& i) {
 // The picture stretched over a rectangle of the page (y up), proportions not kept.
 void Conteudo::Figura(const std::shared_ptr<const report::Imagem>& imagem, double x, double y, double w, double h) {
     const int indice = escritor_.UsarImagem(imagem);
+    // Clipped to its own rectangle: the picture covers it exactly, but a
+    // viewer then smooths the picture's edges like any other edge.
     Salvar();
+    p_ = N(p_, x), p_ = N(p_, y), p_ = N(p_, w), p_ = N(p_, h);
+    p_ = Txt(p_, "re W n\n");
     p_ = N(p_, w);
     p_ = Txt(p_, "0 0 ");
     p_ = N(p_, h), p_ = N(p_, x), p_ = N(p_, y);
@@ -893,6 +906,7 @@ void Conteudo::Vetorial(const Caixa& caixa, const report::ImagemVetorial& v) {
     Fim();
     mapa_ = {caixa.w / v.largura, caixa.h / v.altura, caixa.x - v.x * caixa.w / v.largura,
              caixa.y - v.y * caixa.h / v.altura};
+    caixaVetor_ = caixa;
     for (const report::ComandoVetorial& c : v.comandos) std::visit([this](const auto& k) { Comando(k); }, c);
     Inicio(8);
     Restaurar();
@@ -974,6 +988,10 @@ void Conteudo::Comando(const report::ComandoTexto& t) {
     const std::string ansi = texto::Utf8ParaAnsi(t.texto);
     const bool avancos = t.avancos.size() == ansi.size();
     const double k = t.tamanho / fb.unidadesPorEm;
+    constexpr double kPt = 72.0 / 25400;
+    const std::optional<Janela> janela = JanelaDe(&caixaVetor_, t.tamanho * std::max(mapa_.sx, mapa_.sy) * kPt);
+    const double y = mapa_.dy + t.origem.y * mapa_.sy;
+    if (!janela || !janela->ContemY(y * kPt)) return;
     Inicio(ansi.size() * (6 * kMaiorNumero + 16) + 64);
     // The glyphs are scaled with the picture: one text matrix per glyph, at
     // the picture's pen positions.
@@ -982,7 +1000,7 @@ void Conteudo::Comando(const report::ComandoTexto& t) {
     for (size_t i = 0; i < ansi.size(); ++i) {
         const auto c = static_cast<unsigned char>(ansi[i]);
         const double avanco = avancos ? t.avancos[i] : fb.avanco[c] * k;
-        if (fb.glifo[c] != 0 && std::isfinite(x)) {
+        if (fb.glifo[c] != 0 && std::isfinite(x) && janela->ContemX((mapa_.dx + x * mapa_.sx) * kPt)) {
             if (!aberto) {
                 p_ = Txt(p_, "BT\n");
                 Cor("rg", t.cor);
@@ -995,7 +1013,7 @@ void Conteudo::Comando(const report::ComandoTexto& t) {
             p_ = Txt(p_, "0 0 ");
             p_ = Escala(p_, t.tamanho * mapa_.sy / 10), *p_++ = ' ';
             p_ = N(p_, mapa_.dx + x * mapa_.sx);
-            p_ = N(p_, altura_ - (mapa_.dy + t.origem.y * mapa_.sy));
+            p_ = N(p_, altura_ - y);
             p_ = Txt(p_, "Tm(");
             std::memcpy(p_, fb.codigo[c].data(), 4);
             p_ += fb.tamanhoCodigo[c];
@@ -1014,7 +1032,7 @@ void Conteudo::Comando(const report::ComandoBitmap& b) {
     if (!Valida(b.imagem) || !(b.largura > 0) || !(b.altura > 0) || !std::isfinite(b.x) || !std::isfinite(b.y) ||
         !std::isfinite(b.largura) || !std::isfinite(b.altura))
         return;
-    Inicio(8 * kMaiorNumero);
+    Inicio(12 * kMaiorNumero);
     const double x = mapa_.dx + b.x * mapa_.sx, topo = mapa_.dy + b.y * mapa_.sy;
     const double w = b.largura * mapa_.sx, h = b.altura * mapa_.sy;
     Figura(b.imagem, x, altura_ - topo - h, w, h);
@@ -1041,8 +1059,27 @@ void Conteudo::operator()(const report::ItemCodigoBarras& b) {
     Fim();
 }
 
+// The area where glyphs are kept, in points: the clip (or the page) rounded
+// out to whole points and widened by ten em. A glyph whose origin lies
+// outside is left out of the file, as cairo's PDF leaves it, so both files
+// hold the same text; it could not show anyway.
+std::optional<Conteudo::Janela> Conteudo::JanelaDe(const Caixa* recorte, double emPontos) const {
+    constexpr double k = 72.0 / 25400;
+    Janela j{0, 0, std::ceil(largura_ * k), std::ceil(altura_ * k)};
+    if (recorte) {
+        j.x0 = std::max(j.x0, std::floor(recorte->x * k));
+        j.y0 = std::max(j.y0, std::floor(recorte->y * k));
+        j.x1 = std::min(j.x1, std::ceil((double(recorte->x) + recorte->w) * k));
+        j.y1 = std::min(j.y1, std::ceil((double(recorte->y) + recorte->h) * k));
+    }
+    if (j.x1 <= j.x0 || j.y1 <= j.y0) return std::nullopt;
+    const double m = 10 * emPontos;
+    return Janela{j.x0 - m, j.y0 - m, j.x1 + m, j.y1 + m};
+}
+
 void Conteudo::operator()(const report::ItemTexto& t) {
     if (t.texto.empty() || t.fonte.pontos == 0) return;
+    if (t.recorte && (t.recorte->w <= 0 || t.recorte->h <= 0)) return;
     const int face = IndiceFace(t.fonte);
     const FonteBase& fb = fontes_.faces[face];
     // Plain ASCII is the same in both encodings, and most texts are.
@@ -1052,16 +1089,34 @@ void Conteudo::operator()(const report::ItemTexto& t) {
         convertido = texto::Utf8ParaAnsi(t.texto);
         ansi = convertido;
     }
-    // A character the font lacks keeps its advance but draws no box.
-    bool algum = false, falta = false;
-    for (unsigned char c : ansi) (fb.glifo[c] ? algum : falta) = true;
+    const std::optional<Janela> janela = JanelaDe(t.recorte ? &*t.recorte : nullptr, t.fonte.pontos);
+    if (!janela) return;
+    // The pen starts at the box's left on the baseline; the font's widths are
+    // our advances, so the viewer puts each glyph where the metrics did.
+    const fontes::Face& metricas = fontes::FaceDe(t.fonte);
+    const int64_t base = int64_t{t.caixa.y} +
+                         fontes::UnidadesParaMm(metricas.ascendente, t.fonte.pontos, metricas.unidadesPorEm);
+    constexpr double kPt = 72.0 / 25400;
+    if (!janela->ContemY(base * kPt)) return;
+    // A glyph is drawn when the font has it and it lies in the window; one
+    // that is not keeps its advance.
+    thread_local std::vector<char> desenha;
+    desenha.assign(ansi.size(), 0);
+    const double escala = metricas.Escala(t.fonte.pontos);
+    bool algum = false, todos = true;
+    int64_t unidades = 0;
+    for (size_t i = 0; i < ansi.size(); ++i) {
+        const auto c = static_cast<unsigned char>(ansi[i]);
+        desenha[i] = fb.glifo[c] != 0 && janela->ContemX((t.caixa.x + unidades * escala) * kPt);
+        unidades += fb.avanco[c];
+        algum = algum || desenha[i];
+        todos = todos && desenha[i];
+    }
     if (!algum) return;
     Inicio(ansi.size() * 24 + 12 * kMaiorNumero);
     if (t.recorte) {
-        const Caixa& r = *t.recorte;
-        if (r.w <= 0 || r.h <= 0) return;
         Salvar();
-        Re(r);
+        Re(*t.recorte);
         p_ = Txt(p_, "W n\n");
     }
     if (!emTexto_) {
@@ -1079,17 +1134,12 @@ void Conteudo::operator()(const report::ItemTexto& t) {
         estado_.face = face;
         estado_.pontos = t.fonte.pontos;
     }
-    // The pen starts at the box's left on the baseline; the font's widths are
-    // our advances, so the viewer puts each glyph where the metrics did.
-    const fontes::Face& metricas = fontes::FaceDe(t.fonte);
-    const int64_t x = t.caixa.x;
-    const int64_t y = altura_ - t.caixa.y -
-                      fontes::UnidadesParaMm(metricas.ascendente, t.fonte.pontos, metricas.unidadesPorEm);
+    const int64_t x = t.caixa.x, y = altura_ - base;
     p_ = N(p_, x - linhaX_);
     p_ = N(p_, y - linhaY_);
     p_ = Txt(p_, "Td\n");
     linhaX_ = x, linhaY_ = y;
-    if (!falta) {
+    if (todos) {
         *p_++ = '(';
         for (unsigned char c : ansi) {
             std::memcpy(p_, fb.codigo[c].data(), 4);
@@ -1101,8 +1151,9 @@ void Conteudo::operator()(const report::ItemTexto& t) {
         *p_++ = '[';
         int64_t pular = 0;  // font units to move over before the next glyph
         bool aberta = false;
-        for (unsigned char c : ansi) {
-            if (!fb.glifo[c]) {
+        for (size_t i = 0; i < ansi.size(); ++i) {
+            const auto c = static_cast<unsigned char>(ansi[i]);
+            if (!desenha[i]) {
                 pular += fb.avanco[c];
                 continue;
             }
