@@ -8,13 +8,16 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* dados, size_t tamanho) {
     using namespace corvexa;
+    metafile::Figura figura;
     try {
-        const auto figura = metafile::LerWmf({dados, tamanho});
-        report::Pagina pagina;
-        pagina.largura = pagina.altura = 12700;
-        pagina.itens.push_back(report::ItemImagem{{0, 0, 12700, 12700}, nullptr, "", figura});
-        render::RasterizarPagina(pagina, 72);
+        figura = metafile::LerWmf({dados, tamanho});
     } catch (const Falha&) {
+        return 0;  // a file refused with a message
     }
+    // Whatever the file held, the page draws: a failure here is a fault.
+    report::Pagina pagina;
+    pagina.largura = pagina.altura = 12700;
+    pagina.itens.push_back(report::ItemImagem{{0, 0, 12700, 12700}, nullptr, "", figura});
+    render::RasterizarPagina(pagina, 72);
     return 0;
 }

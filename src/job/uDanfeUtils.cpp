@@ -1,6 +1,5 @@
 #include "job/uDanfeUtils.h"
 
-#include <cstdio>
 #include <filesystem>
 #include <string_view>
 #include <system_error>
@@ -10,6 +9,7 @@
 #include "base/texto.h"
 #include "job/logotipo.h"
 #include "job/saida.h"
+#include "metafile/metafile.h"
 #include "platform/ini.h"
 
 namespace corvexa::job {
@@ -31,7 +31,7 @@ std::string_view Extensao(std::string_view caminho) {
 }
 
 // The decoder of a logo by its extension: empty for the metafile kinds,
-// which are accepted and not drawn yet; nullptr for an unknown kind.
+// which are played into a vector picture; nullptr for an unknown kind.
 const char* TipoDeFigura(std::string_view ext) {
     static constexpr std::pair<std::string_view, const char*> kTipos[] = {
         {"bmp", "bmp"}, {"ico", "ico"}, {"wmf", ""}, {"emf", ""}, {"png", "png"}, {"jpg", "jpeg"}, {"jpeg", "jpeg"},
@@ -88,16 +88,23 @@ void TDanfeUtils::CarregarLogo(const std::string& caminho) {
     const auto ext = Extensao(caminho);
     const char* tipo = TipoDeFigura(ext);
     if (!tipo) throw Falha(Formatar("Unknown picture file extension (.%s)", HostParaUtf8(ext)));
-    if (!*tipo) {
-        const std::string aviso = "Logotipo em metarquivo (." + HostParaUtf8(ext) +
-                                  ") ainda não é desenhado; o DANFE segue com a imagem atual: " + HostParaUtf8(caminho) +
-                                  "\n";
-        std::fputs(aviso.c_str(), stderr);
-        return;
+    // The image shows one picture: a raster one or a metafile's vector one.
+    std::shared_ptr<const report::Imagem> imagem;
+    std::shared_ptr<const report::ImagemVetorial> vetorial;
+    if (*tipo) {
+        imagem = CarregarImagemLogo(caminho, tipo);
+    } else {
+        try {
+            vetorial = metafile::CarregarMetarquivo(caminho, ext);
+        } catch (const Falha& f) {
+            throw Falha("Arquivo do logotipo inválido: " + HostParaUtf8(caminho) + ": " + f.what());
+        }
     }
-    const auto imagem = CarregarImagemLogo(caminho, tipo);
     for (report::Relatorio* layout : {&dm_.layouts->RelDanfe, &dm_.layouts->RelDanfePais})
-        if (report::Elemento* e = layout->BuscarElemento(layouts::NomeImagemEmitente)) e->imagem = imagem;
+        if (report::Elemento* e = layout->BuscarElemento(layouts::NomeImagemEmitente)) {
+            e->imagem = imagem;
+            e->vetorial = vetorial;
+        }
 }
 
 std::string TDanfeUtils::EscolherPasta(std::string_view titulo, int flags) {

@@ -49,10 +49,10 @@ public:
     // The logo step, once per job before the run. A blank path keeps the
     // picture the layouts have; a path where no file exists is reported to the
     // user and the job goes on. By extension (letter case ignored): bmp, ico,
-    // png, jpg and jpeg are decoded into the emitter image of both layouts,
-    // where they stay for later jobs (a file that does not decode fails with
-    // "Arquivo do logotipo inválido: ..."); wmf and emf are accepted and not
-    // drawn yet; any other extension fails with "Unknown picture file
+    // png, jpg and jpeg are decoded, and wmf and emf played as vector
+    // pictures, into the emitter image of both layouts, where they stay for
+    // later jobs (a file that does not decode fails with "Arquivo do logotipo
+    // inválido: ..."); any other extension fails with "Unknown picture file
     // extension (.%s)".
     void CarregarLogo(const std::string& caminho);
 

@@ -234,6 +234,16 @@ private:
         return s;
     }
 
+    // A length of the current user space in device units. A vector picture's
+    // text and bitmaps are drawn only at sizes the font engine and the
+    // compositor take: beyond them the context goes into an error state that
+    // loses the rest of the page.
+    double NoDispositivo(double dx, double dy) const {
+        cairo_user_to_device_distance(cr_, &dx, &dy);
+        return std::hypot(dx, dy);
+    }
+    static bool Entre(double v, double menor, double maior) { return std::isfinite(v) && v >= menor && v <= maior; }
+
     // The picture stretched over the rectangle, proportions not kept.
     void Pintar(const std::shared_ptr<const report::Imagem>& imagem, double x, double y, double w, double h) {
         cairo_surface_t* s = Superficie(imagem);
@@ -264,8 +274,10 @@ private:
     // A vector picture: its bounds stretched onto the box, clipped to it.
     void Vetorial(const Caixa& caixa, const report::ImagemVetorial& v) {
         if (!(v.largura > 0) || !(v.altura > 0) || !std::isfinite(v.largura) || !std::isfinite(v.altura)) return;
+        if (!std::isfinite(v.x) || !std::isfinite(v.y)) return;
         const Retangulo r = Ajustar(caixa, true);
         const double sx = r.Largura() / v.largura, sy = r.Altura() / v.altura;
+        if (!Entre(sx, 1e-9, 1e9) || !Entre(sy, 1e-9, 1e9)) return;
         cairo_save(cr_);
         cairo_rectangle(cr_, r.x0, r.y0, r.Largura(), r.Altura());
         cairo_clip(cr_);
@@ -314,7 +326,8 @@ private:
             const double pixel = std::hypot(ux, uy);
             const double fino = grade_ ? pixel : std::min(pixel, 100.0);
             DefinirCor(cr_, c.traco->cor);
-            cairo_set_line_width(cr_, std::max(fino, c.traco->espessura * escalaTraco_));
+            const double largura = c.traco->espessura * escalaTraco_;
+            cairo_set_line_width(cr_, std::isfinite(largura) ? std::clamp(largura, fino, 1e7) : fino);
             cairo_set_line_cap(cr_, c.traco->terminal == report::Terminal::Redondo    ? CAIRO_LINE_CAP_ROUND
                                     : c.traco->terminal == report::Terminal::Quadrado ? CAIRO_LINE_CAP_SQUARE
                                                                                       : CAIRO_LINE_CAP_BUTT);
@@ -328,7 +341,10 @@ private:
     }
 
     void Comando(const report::ComandoTexto& t) {
-        if (t.texto.empty() || !(t.tamanho > 0)) return;
+        // An em from a hundredth of a pixel to 30000 pixels each way.
+        if (t.texto.empty() || !Entre(NoDispositivo(t.tamanho, 0), 0.01, 3e4) ||
+            !Entre(NoDispositivo(0, t.tamanho), 0.01, 3e4) || !std::isfinite(t.origem.x) || !std::isfinite(t.origem.y))
+            return;
         const fontes::Fonte fonte{t.familia, 8, t.negrito};
         const fontes::Face& face = fontes::FaceDe(fonte);
         const std::string ansi = texto::Utf8ParaAnsi(t.texto);
@@ -340,6 +356,7 @@ private:
             const auto c = static_cast<unsigned char>(ansi[i]);
             if (face.glifo[c] != 0) glifos_.push_back({face.glifo[c], x, t.origem.y});
             x += avancos ? t.avancos[i] : face.avanco[c] * k;
+            if (!std::isfinite(x)) break;
         }
         if (glifos_.empty()) return;
         // The face and size are restored with the picture's state, so the
@@ -353,7 +370,11 @@ private:
     }
 
     void Comando(const report::ComandoBitmap& b) {
-        if (!b.imagem || !(b.largura > 0) || !(b.altura > 0)) return;
+        // A bitmap pixel from a ten-thousandth of a device pixel to 30000 of them.
+        if (!b.imagem || b.imagem->largura <= 0 || b.imagem->altura <= 0 || !std::isfinite(b.x) ||
+            !std::isfinite(b.y) || !Entre(NoDispositivo(b.largura / b.imagem->largura, 0), 1e-4, 3e4) ||
+            !Entre(NoDispositivo(0, b.altura / b.imagem->altura), 1e-4, 3e4))
+            return;
         Pintar(b.imagem, b.x, b.y, b.largura, b.altura);
     }
 

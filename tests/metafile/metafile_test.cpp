@@ -193,6 +193,39 @@ TEST(Metarquivo, PdfGuardaAFiguraComoVetor) {
     cairo_surface_destroy(s);
 }
 
+// A picture whose parts land at absurd sizes on the page (a text metres
+// high, a bitmap pixel thinner than any device pixel, a pen wider than the
+// page) draws what it can and leaves the rest of the page drawn.
+TEST(Metarquivo, FiguraExtremaNaoEstragaAPagina) {
+    auto v = std::make_shared<report::ImagemVetorial>();
+    v->largura = 1;
+    v->altura = 30000;
+    ComandoTexto t;
+    t.texto = "LOGO";
+    t.tamanho = 6000;
+    t.origem = {0, 20000};
+    auto img = std::make_shared<report::Imagem>();
+    img->largura = img->altura = 1;
+    img->pixels = {0xFF00FF00u};
+    ComandoBitmap b{img, 0, 0, 1e-30, 1e-30};
+    ComandoCaminho c;
+    c.segmentos = {report::Segmento::Mover, report::Segmento::Linha};
+    c.pontos = {{0, 0}, {1, 30000}};
+    c.traco = report::Traco{{0, 0, 255}, 1e300};
+    v->comandos = {t, b, c};
+    report::Pagina p = PaginaCom(v);
+    p.itens.push_back(report::ItemRetangulo{{20000, 1000, 5000, 5000}, false, true, ""});
+    for (int dpi : {72, 600}) {
+        report::Imagem r;
+        ASSERT_NO_THROW(r = render::RasterizarPagina(p, dpi));
+        const int x = 20130 * dpi / 25400, y = 3000 * dpi / 25400;
+        EXPECT_EQ(r.pixels[static_cast<size_t>(y) * r.largura + x] & 0xFFFFFF, 0u) << dpi;  // the outline after it
+    }
+    report::Documento d;
+    d.paginas.push_back(p);
+    EXPECT_NO_THROW(render::GerarPdf(d));
+}
+
 // Mapping modes, window and viewport, world transform and saved states put
 // the same figure where Windows puts it.
 TEST(Metarquivo, MapeamentoEEstados) {
