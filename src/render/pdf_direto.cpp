@@ -571,13 +571,14 @@ char* N(char* p, int64_t v) {
 
 // The same for a computed position, to the nearest thousandth of a millimetre.
 char* N(char* p, double v) {
-    v = std::clamp(v, -1e15, 1e15);
+    v = std::clamp(v, -1e9, 1e9);  // a kilometre: beyond any page, within any reader
     return N(p, static_cast<int64_t>(v < 0 ? v - 0.5 : v + 0.5));
 }
 
 // A factor of a matrix, with nine significant digits (PDF has no exponents).
 char* Escala(char* p, double v) {
-    if (!std::isfinite(v)) v = 0;
+    if (!std::isfinite(v) || std::fabs(v) < 1e-9) v = 0;
+    v = std::clamp(v, -1e9, 1e9);
     const double a = std::fabs(v);
     const int casas = a >= 1e9 ? 0 : std::clamp(8 - static_cast<int>(std::floor(std::log10(a > 0 ? a : 1))), 0, 12);
     const int n = std::snprintf(p, 40, "%.*f", casas, v);
@@ -858,6 +859,8 @@ void Conteudo::operator()(const report::ItemLinha& l) {
     Fim();
 }
 
+bool Entre(double v, double menor, double maior) { return std::isfinite(v) && v >= menor && v <= maior; }
+
 bool Valida(const std::shared_ptr<const report::Imagem>& imagem) {
     const report::Imagem* img = imagem.get();
     return img && img->largura > 0 && img->altura > 0 &&
@@ -899,13 +902,14 @@ void Conteudo::Vetorial(const Caixa& caixa, const report::ImagemVetorial& v) {
     if (!(v.largura > 0) || !(v.altura > 0) || !std::isfinite(v.largura) || !std::isfinite(v.altura) ||
         !std::isfinite(v.x) || !std::isfinite(v.y))
         return;
+    const double sx = caixa.w / v.largura, sy = caixa.h / v.altura;
+    if (!Entre(sx, 1e-9, 1e9) || !Entre(sy, 1e-9, 1e9)) return;
     Inicio(8 * kMaiorNumero);
     Salvar();
     Re(caixa);
     p_ = Txt(p_, "W n\n");
     Fim();
-    mapa_ = {caixa.w / v.largura, caixa.h / v.altura, caixa.x - v.x * caixa.w / v.largura,
-             caixa.y - v.y * caixa.h / v.altura};
+    mapa_ = {sx, sy, caixa.x - v.x * sx, caixa.y - v.y * sy};
     caixaVetor_ = caixa;
     for (const report::ComandoVetorial& c : v.comandos) std::visit([this](const auto& k) { Comando(k); }, c);
     Inicio(8);
@@ -961,7 +965,7 @@ void Conteudo::Comando(const report::ComandoCaminho& c) {
         // At least 0.1 mm, the thinnest line the PDF device draws.
         const double escala = std::sqrt(mapa_.sx * mapa_.sy);
         const double largura = std::isfinite(c.traco->espessura) ? c.traco->espessura * escala : 0;
-        p_ = N(p_, std::clamp(largura, 100.0, 1e9));
+        p_ = N(p_, std::clamp(largura, 100.0, 1e7));
         p_ = Txt(p_, "w ");
         // Caps round, square, butt and joins round, bevel, miter are PDF's 1, 2, 0.
         *p_++ = "120"[std::min(2, static_cast<int>(c.traco->terminal))];
@@ -979,8 +983,11 @@ void Conteudo::Comando(const report::ComandoCaminho& c) {
 }
 
 void Conteudo::Comando(const report::ComandoTexto& t) {
-    if (t.texto.empty() || !(t.tamanho > 0) || !std::isfinite(t.tamanho) || !std::isfinite(t.origem.x) ||
-        !std::isfinite(t.origem.y))
+    // An em from a hundredth of a point to 30000 points each way, as the
+    // other devices draw them.
+    constexpr double kPt = 72.0 / 25400;
+    if (t.texto.empty() || !Entre(t.tamanho * mapa_.sx * kPt, 0.01, 3e4) ||
+        !Entre(t.tamanho * mapa_.sy * kPt, 0.01, 3e4) || !std::isfinite(t.origem.x) || !std::isfinite(t.origem.y))
         return;
     const fontes::Fonte fonte{t.familia, 8, t.negrito};
     const int face = IndiceFace(fonte);
@@ -988,7 +995,6 @@ void Conteudo::Comando(const report::ComandoTexto& t) {
     const std::string ansi = texto::Utf8ParaAnsi(t.texto);
     const bool avancos = t.avancos.size() == ansi.size();
     const double k = t.tamanho / fb.unidadesPorEm;
-    constexpr double kPt = 72.0 / 25400;
     const std::optional<Janela> janela = JanelaDe(&caixaVetor_, t.tamanho * std::max(mapa_.sx, mapa_.sy) * kPt);
     const double y = mapa_.dy + t.origem.y * mapa_.sy;
     if (!janela || !janela->ContemY(y * kPt)) return;
@@ -1021,6 +1027,7 @@ void Conteudo::Comando(const report::ComandoTexto& t) {
             escritor_.UsarCaractere(face, c);
         }
         x += avanco;
+        if (!std::isfinite(x)) break;
     }
     if (aberto) p_ = Txt(p_, "ET\n");
     // The font set here is not the one the page's texts last set.
@@ -1029,8 +1036,11 @@ void Conteudo::Comando(const report::ComandoTexto& t) {
 }
 
 void Conteudo::Comando(const report::ComandoBitmap& b) {
-    if (!Valida(b.imagem) || !(b.largura > 0) || !(b.altura > 0) || !std::isfinite(b.x) || !std::isfinite(b.y) ||
-        !std::isfinite(b.largura) || !std::isfinite(b.altura))
+    // A bitmap pixel from a ten-thousandth of a point to 30000 points.
+    constexpr double kPt = 72.0 / 25400;
+    if (!Valida(b.imagem) || !std::isfinite(b.x) || !std::isfinite(b.y) ||
+        !Entre(b.largura / b.imagem->largura * mapa_.sx * kPt, 1e-4, 3e4) ||
+        !Entre(b.altura / b.imagem->altura * mapa_.sy * kPt, 1e-4, 3e4))
         return;
     Inicio(12 * kMaiorNumero);
     const double x = mapa_.dx + b.x * mapa_.sx, topo = mapa_.dy + b.y * mapa_.sy;
