@@ -30,10 +30,6 @@ namespace {
 using report::Caixa;
 using report::Mm;
 
-// Page content is drawn in hundredths of a millimetre, y upwards: every
-// position of the display list (thousandths) is then a number with at most
-// one decimal, and an A4 page stays within the 32767 that old readers allow
-// for reals.
 constexpr int64_t kContorno = 265;               // 0.75 pt, the outline of shapes
 constexpr double kKappa = 0.5522847498307936;    // Bézier control distance of a quarter circle
 constexpr int kFaces = 6;                        // three families, regular and bold
@@ -126,6 +122,8 @@ struct Tabela {
         dados = reinterpret_cast<const uint8_t*>(hb_blob_get_data(blob, &tamanho));
     }
     ~Tabela() { hb_blob_destroy(blob); }
+    Tabela(const Tabela&) = delete;
+    Tabela& operator=(const Tabela&) = delete;
     bool Tem(unsigned n) const { return dados && tamanho >= n; }
 };
 
@@ -555,12 +553,43 @@ char* Digitos(char* p, uint64_t v) { return std::to_chars(p, p + 20, v).ptr; }
 
 constexpr size_t kMaiorNumero = 24;  // sign, digits, point, decimals, space
 
+// Pairs of decimal digits, "00" to "99".
+constexpr auto kPares = [] {
+    std::array<char, 200> t{};
+    for (int i = 0; i < 100; ++i) t[2 * i] = static_cast<char>('0' + i / 10), t[2 * i + 1] = static_cast<char>('0' + i % 10);
+    return t;
+}();
+
 // A position or length in thousandths of a millimetre, written in the page
-// unit (hundredths): at most one decimal. Followed by a space.
+// unit (hundredths): at most one decimal. Followed by a space. Positions on
+// a page have at most five digits before the point: those are written two
+// at a time, the rest by the library.
 char* N(char* p, int64_t v) {
     if (v < 0) *p++ = '-';
     const uint64_t a = v < 0 ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
-    p = Digitos(p, a / 10);
+    uint64_t i = a / 10;
+    const auto par = [&](uint64_t k) {
+        std::memcpy(p, &kPares[2 * k], 2);
+        p += 2;
+    };
+    if (i < 10) {
+        *p++ = static_cast<char>('0' + i);
+    } else if (i < 100) {
+        par(i);
+    } else if (i < 1000) {
+        *p++ = static_cast<char>('0' + i / 100);
+        par(i % 100);
+    } else if (i < 10000) {
+        par(i / 100);
+        par(i % 100);
+    } else if (i < 100000) {
+        *p++ = static_cast<char>('0' + i / 10000);
+        i %= 10000;
+        par(i / 100);
+        par(i % 100);
+    } else {
+        p = Digitos(p, i);
+    }
     if (const unsigned d = a % 10) {
         *p++ = '.';
         *p++ = static_cast<char>('0' + d);
@@ -612,8 +641,12 @@ class Conteudo {
 public:
     Conteudo(Buffer& b, const report::Pagina& p, Escritor& e, const FontesBase& f)
         : b_(b), largura_(p.largura), altura_(p.altura), escritor_(e), fontes_(f) {
+        // The page is drawn in hundredths of a millimetre, y upwards: every
+        // position of the display list (thousandths) is then a number with
+        // at most one decimal, and an A4 page stays within the 32767 that old
+        // readers allow for reals. 0.0283464567 points per hundredth.
         char* q = b_.Reservar(64);
-        q = Txt(q, "0.0283464567 0 0 0.0283464567 0 0 cm\n");  // points per hundredth of a millimetre
+        q = Txt(q, "0.0283464567 0 0 0.0283464567 0 0 cm\n");
         b_.Confirmar(q);
     }
 
