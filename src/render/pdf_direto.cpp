@@ -478,10 +478,14 @@ public:
                 }
         }
         auto c = Codificar(img);
-        if (n > kMaiorGuardada) return c;
+        if (n > kOrcamento) return c;
         std::lock_guard<std::mutex> trava(mutex_);
         entradas_.push_front({h, img.largura, img.altura, std::vector<uint32_t>(img.pixels.begin(), img.pixels.begin() + n), c});
-        if (entradas_.size() > kMaximo) entradas_.pop_back();
+        guardados_ += n;
+        while (entradas_.size() > kMaximo || guardados_ > kOrcamento) {
+            guardados_ -= entradas_.back().pixels.size();
+            entradas_.pop_back();
+        }
         return c;
     }
 
@@ -491,8 +495,10 @@ public:
     }
 
 private:
+    // A copy of each picture's pixels is kept to tell it from another with
+    // the same hash: at most 16 MB of them.
     static constexpr size_t kMaximo = 8;
-    static constexpr size_t kMaiorGuardada = 4 << 20;  // pixels
+    static constexpr size_t kOrcamento = 4 << 20;  // pixels
     struct Entrada {
         uint64_t espalhamento;
         int largura, altura;
@@ -501,6 +507,7 @@ private:
     };
     std::mutex mutex_;
     std::list<Entrada> entradas_;
+    size_t guardados_ = 0;  // pixels in the entries
 };
 
 // ---------------------------------------------------------------- strings
