@@ -16,12 +16,13 @@
 // Texts: every std::string going in or out is UTF-8 unless said otherwise;
 // paths are used byte for byte.
 //
-// Threads: these functions keep no state between calls and share nothing
-// mutable, so different threads may read, lay out and write different
-// documents at the same time. A Notas, Paginas or Logo may also be read by
-// several threads at once (they are not changed by the functions that take
-// them as const). They never touch the process-wide state of the exported C
-// functions, whose settings do not apply here.
+// Threads: no call sees anything of another one (each lays out on layouts
+// lent to it alone; what is cached, fonts and encoded pictures, is read-only
+// or locked), so different threads may read, lay out and write different
+// documents at the same time. A Notas, Paginas or Logo may also be used by
+// several threads at once through its const functions. None of this touches
+// the process-wide state of the exported C functions: their settings (logo,
+// output, nfeConfig.ini) do not apply here.
 //
 // The NF-e reading is the library's: every top-level "NFe" element of the text
 // is read (letter case ignored); an NF-e kept inside another element, as in an
