@@ -131,7 +131,7 @@ struct Tabela {
 // the glyph of each code-page character with its advance, code and Unicode
 // value, and the font descriptor's entries.
 struct FonteBase {
-    hb_face_t* preparada = nullptr;  // lives as long as the process
+    hb_face_t* preparada = nullptr;  // the subsetter's input; lives as long as the process
     std::string nome;                // PostScript name, safe as a PDF name
     std::string descritor;           // /Flags ... /StemV of the descriptor
     int unidadesPorEm = 2048;
@@ -229,23 +229,33 @@ void CarregarBase(const fontes::Face& face, FonteBase& b) {
             }
     }
 
-    b.preparada = hb_subset_preprocess(original);
-    hb_face_destroy(original);
-    if (!b.preparada || b.preparada == hb_face_get_empty())
+    // Kept as it is: preparing the face for many subsets costs a whole subset
+    // of the font, and a process makes only a few subsets of each face.
+    if (original == hb_face_get_empty() || hb_face_get_glyph_count(original) == 0) {
+        hb_face_destroy(original);
         throw Falha(Formatar("Fonte ilegível: %s", face.arquivo));
+    }
+    b.preparada = original;
 }
 
-struct FontesBase {
-    FonteBase faces[kFaces];
-    FontesBase() {
-        for (int i = 0; i < kFaces; ++i)
-            CarregarBase(fontes::FaceDe({static_cast<fontes::Familia>(i / 2), 8, i % 2 == 1}), faces[i]);
-    }
-    static const FontesBase& Instancia() {
-        // Made once; a failure leaves it unset, so a later document tries again.
-        static const FontesBase* f = new FontesBase();
+// The faces, each made on its first use: a document pays only for those it
+// draws. A failure leaves the face unmade, so a later document tries again.
+class FontesBase {
+public:
+    static FontesBase& Instancia() {
+        static FontesBase* f = new FontesBase();
         return *f;
     }
+    const FonteBase& Face(int i) {
+        std::call_once(prontas_[i], [&] {
+            CarregarBase(fontes::FaceDe({static_cast<fontes::Familia>(i / 2), 8, i % 2 == 1}), faces_[i]);
+        });
+        return faces_[i];
+    }
+
+private:
+    FonteBase faces_[kFaces];
+    std::once_flag prontas_[kFaces];
 };
 
 int IndiceFace(const fontes::Fonte& f) {
@@ -646,7 +656,7 @@ class Escritor;
 // One page's content stream.
 class Conteudo {
 public:
-    Conteudo(Buffer& b, const report::Pagina& p, Escritor& e, const FontesBase& f)
+    Conteudo(Buffer& b, const report::Pagina& p, Escritor& e, FontesBase& f)
         : b_(b), largura_(p.largura), altura_(p.altura), escritor_(e), fontes_(f) {
         // The page is drawn in hundredths of a millimetre, y upwards: every
         // position of the display list (thousandths) is then a number with
@@ -740,7 +750,7 @@ private:
     char* p_ = nullptr;
     int64_t largura_, altura_;
     Escritor& escritor_;
-    const FontesBase& fontes_;
+    FontesBase& fontes_;
     Estado estado_;
     std::vector<Estado> pilha_;
     bool emTexto_ = false;
@@ -751,7 +761,7 @@ private:
 
 class Escritor {
 public:
-    Escritor(const FontesBase& f) : fontes_(f) {}
+    Escritor(FontesBase& f) : fontes_(f) {}
 
     std::string Gerar(const report::Documento& doc, const PropriedadesPdf& props);
 
@@ -789,7 +799,7 @@ private:
     }
     void EscreverFonte(int face, int obj);
 
-    const FontesBase& fontes_;
+    FontesBase& fontes_;
     std::string out_;
     std::vector<size_t> offsets_;
     Usados usados_[kFaces] = {};
@@ -1031,7 +1041,7 @@ void Conteudo::Comando(const report::ComandoTexto& t) {
         return;
     const fontes::Fonte fonte{t.familia, 8, t.negrito};
     const int face = IndiceFace(fonte);
-    const FonteBase& fb = fontes_.faces[face];
+    const FonteBase& fb = fontes_.Face(face);
     const std::string ansi = texto::Utf8ParaAnsi(t.texto);
     const bool avancos = t.avancos.size() == ansi.size();
     const double k = t.tamanho / fb.unidadesPorEm;
@@ -1131,7 +1141,7 @@ void Conteudo::operator()(const report::ItemTexto& t) {
     if (t.texto.empty() || t.fonte.pontos == 0) return;
     if (t.recorte && (t.recorte->w <= 0 || t.recorte->h <= 0)) return;
     const int face = IndiceFace(t.fonte);
-    const FonteBase& fb = fontes_.faces[face];
+    const FonteBase& fb = fontes_.Face(face);
     // Plain ASCII is the same in both encodings, and most texts are.
     thread_local std::string convertido;
     std::string_view ansi = t.texto;
@@ -1259,7 +1269,7 @@ int Escritor::UsarImagem(const std::shared_ptr<const report::Imagem>& img) {
 }
 
 void Escritor::EscreverFonte(int face, int obj) {
-    const FonteBase& b = fontes_.faces[face];
+    const FonteBase& b = fontes_.Face(face);
     const auto s = CacheSubconjuntos::Instancia().Obter(face, b, Arredondar(usados_[face]));
     const int cid = Reservar(), descritor = Reservar(), arquivo = Reservar(), unicode = Reservar();
 
