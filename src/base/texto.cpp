@@ -30,16 +30,6 @@ size_t DecodificarUtf8(std::string_view s, size_t i, char32_t& cp) {
     return n;
 }
 
-void AcrescentarUtf16(std::u16string& d, char32_t c) {
-    if (c < 0x10000) {
-        d.push_back(static_cast<char16_t>(c));
-    } else {
-        c -= 0x10000;
-        d.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
-        d.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
-    }
-}
-
 }  // namespace
 
 char32_t AnsiParaUnicode(unsigned char c) {
@@ -55,17 +45,22 @@ int UnicodeParaAnsi(char32_t c) {
 }
 
 std::string Utf16ParaAnsi(std::u16string_view s) {
-    std::string r;
-    r.reserve(s.size());
+    std::string r(s.size(), '\0');
+    size_t n = 0;
     for (size_t i = 0; i < s.size(); ++i) {
         char32_t c = s[i];
+        if (c < 0x80) {
+            r[n++] = static_cast<char>(c);
+            continue;
+        }
         if (c >= 0xD800 && c <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) {
             c = 0x10000 + ((c - 0xD800) << 10) + (s[i + 1] - 0xDC00);
             ++i;
         }
         const int b = UnicodeParaAnsi(c);
-        r.push_back(b < 0 ? '?' : static_cast<char>(b));
+        r[n++] = b < 0 ? '?' : static_cast<char>(b);
     }
+    r.resize(n);
     return r;
 }
 
@@ -81,19 +76,31 @@ std::u16string AnsiParaUtf16(std::string_view s) {
 }
 
 std::u16string Utf8ParaUtf16(std::string_view s) {
-    std::u16string r;
-    r.reserve(s.size());
+    std::u16string r(s.size(), u'\0');  // never more code units than bytes
+    size_t n = 0;
     for (size_t i = 0; i < s.size();) {
-        char32_t cp;
-        const size_t n = DecodificarUtf8(s, i, cp);
-        if (n == 0) {
-            r.push_back(static_cast<char16_t>(AnsiParaUnicode(static_cast<unsigned char>(s[i]))));
+        const auto b = static_cast<unsigned char>(s[i]);
+        if (b < 0x80) {
+            r[n++] = b;
             ++i;
+            continue;
+        }
+        char32_t cp;
+        const size_t k = DecodificarUtf8(s, i, cp);
+        if (k == 0) {
+            r[n++] = static_cast<char16_t>(AnsiParaUnicode(b));
+            ++i;
+        } else if (cp < 0x10000) {
+            r[n++] = static_cast<char16_t>(cp);
+            i += k;
         } else {
-            AcrescentarUtf16(r, cp);
-            i += n;
+            cp -= 0x10000;
+            r[n++] = static_cast<char16_t>(0xD800 + (cp >> 10));
+            r[n++] = static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
+            i += k;
         }
     }
+    r.resize(n);
     return r;
 }
 
@@ -153,7 +160,9 @@ std::string Utf8ParaAnsi(std::string_view s) {
     return r;
 }
 
-unsigned char MaiusculaAnsi(unsigned char c) {
+namespace {
+
+constexpr unsigned char Maiuscula(unsigned char c) {
     if (c >= 'a' && c <= 'z') return static_cast<unsigned char>(c - 32);
     if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return static_cast<unsigned char>(c - 32);  // à..þ, not ÷
     if (c == 0x9A || c == 0x9C || c == 0x9E) return static_cast<unsigned char>(c - 0x10);  // š œ ž
@@ -161,10 +170,23 @@ unsigned char MaiusculaAnsi(unsigned char c) {
     return c;
 }
 
+// Name lookups compare letters all the time: one table instead of branches.
+struct TabelaMaiusculas {
+    unsigned char m[256];
+    constexpr TabelaMaiusculas() : m{} {
+        for (int c = 0; c < 256; ++c) m[c] = Maiuscula(static_cast<unsigned char>(c));
+    }
+};
+constexpr TabelaMaiusculas kMaiusculas;
+
+}  // namespace
+
+unsigned char MaiusculaAnsi(unsigned char c) { return kMaiusculas.m[c]; }
+
 bool IgualSemCaixa(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i)
-        if (MaiusculaAnsi(static_cast<unsigned char>(a[i])) != MaiusculaAnsi(static_cast<unsigned char>(b[i])))
+        if (a[i] != b[i] && kMaiusculas.m[static_cast<unsigned char>(a[i])] != kMaiusculas.m[static_cast<unsigned char>(b[i])])
             return false;
     return true;
 }
