@@ -163,6 +163,12 @@ const char* NomeFamilia(Familia f) {
 
 int32_t UnidadesParaMm(int64_t unidades, int pontos, int unidadesPorEm) {
     // 1 pt = 25400/72 thousandths of a millimetre; one division, rounded half up.
+    const int64_t denominador = int64_t{72} * (unidadesPorEm > 0 ? unidadesPorEm : 2048);
+    if (unidades >= 0 && unidades < (int64_t{1} << 40) && pontos >= 0 && pontos < 256) {
+        // The usual case fits 64 bits: no 128-bit division.
+        const int64_t r = (unidades * pontos * 25400 + denominador / 2) / denominador;
+        return r > std::numeric_limits<int32_t>::max() ? std::numeric_limits<int32_t>::max() : static_cast<int32_t>(r);
+    }
     const __int128 num = static_cast<__int128>(unidades) * pontos * 25400;
     const __int128 den = static_cast<__int128>(72) * (unidadesPorEm > 0 ? unidadesPorEm : 2048);
     const __int128 r = num >= 0 ? (num + den / 2) / den : -((-num + den / 2) / den);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <ctime>
+#include <iterator>
 #include <limits>
 #include <map>
 #include <memory>
@@ -69,7 +70,7 @@ struct Grupo {
 // The progress through a group's steps; copied to retry a page.
 struct Cursor {
     size_t passo = 0;
-    std::shared_ptr<const Unidade> atual;  // a unit begun on an earlier page
+    std::shared_ptr<Unidade> atual;  // a unit begun on an earlier page
     std::vector<uint8_t> colocado;      // its atoms already placed
 };
 
@@ -572,7 +573,7 @@ private:
 
     // Band instances are laid out once and reused by the page trials and the
     // passes, as long as their records and visible elements are the same.
-    std::shared_ptr<const Unidade> EmCache(const Banda& banda, size_t mestre, size_t detalhe,
+    std::shared_ptr<Unidade> EmCache(const Banda& banda, size_t mestre, size_t detalhe,
                                            const std::function<Unidade()>& montar) {
         std::string chave;
         chave.reserve(64);
@@ -582,19 +583,19 @@ private:
         auto& porBanda = cache_[&banda];
         auto it = porBanda.find(chave);
         if (it != porBanda.end()) return it->second;
-        auto u = std::make_shared<const Unidade>(montar());
+        auto u = std::make_shared<Unidade>(montar());
         porBanda.emplace(std::move(chave), u);
         return u;
     }
 
-    std::shared_ptr<const Unidade> BandaDaPagina(const Banda& banda, size_t mestre) {
+    std::shared_ptr<Unidade> BandaDaPagina(const Banda& banda, size_t mestre) {
         return EmCache(banda, mestre, SIZE_MAX, [&] {
             PosicionarMestre(mestre);
             return MontarBanda(banda, rel_.margemEsquerda, true);
         });
     }
 
-    std::shared_ptr<const Unidade> MontarPasso(const Passo& p) {
+    std::shared_ptr<Unidade> MontarPasso(const Passo& p) {
         const bool doMestre = p.tipo == TipoPasso::DetalheMestre || p.tipo == TipoPasso::RodapeGrupo;
         const size_t detalhe = doMestre || p.detalhes->empty() ? SIZE_MAX : (*p.detalhes)[p.detalhe];
         return EmCache(*p.banda, p.registroMestre, detalhe, [&] {
@@ -698,7 +699,7 @@ private:
                 c.atual = std::move(u);
                 nova = true;
             }
-            const Unidade& u = *c.atual;
+            Unidade& u = *c.atual;
             // Where this page's part of the unit starts, in the unit's coordinates.
             Mm inicio = 0;
             if (!nova) {
@@ -745,7 +746,7 @@ private:
             const Mm fimParte = todos ? u.altura : fimConteudo;
             const Mm dy = y - inicio;
             for (size_t i = 0; i < u.atomos.size(); ++i) {
-                const Atomo& a = u.atomos[i];
+                Atomo& a = u.atomos[i];
                 if (a.segue) {
                     if (!saida_ || a.fim <= inicio || a.y >= fimParte) continue;
                     for (auto item : a.itens) {
@@ -762,10 +763,11 @@ private:
                     EmitirVariavel(a, dy, p);
                     continue;
                 }
-                for (auto item : a.itens) {
-                    DeslocarItem(item, dy);
-                    p.itens.push_back(std::move(item));
-                }
+                // The output pass places a body unit's pieces once: they move
+                // into the page instead of being copied.
+                for (auto& item : a.itens) DeslocarItem(item, dy);
+                std::move(a.itens.begin(), a.itens.end(), std::back_inserter(p.itens));
+                a.itens.clear();
             }
             y += fimParte - inicio;
             if (algum || u.altura > 0) corpoVazio = false;
@@ -838,7 +840,7 @@ private:
     };
     std::vector<Contagem> contagens_;
     size_t paginaAtual_ = 0;
-    std::map<const Banda*, std::unordered_map<std::string, std::shared_ptr<const Unidade>>> cache_;
+    std::map<const Banda*, std::unordered_map<std::string, std::shared_ptr<Unidade>>> cache_;
 };
 
 Documento Motor::Gerar() {
@@ -875,6 +877,9 @@ Documento Motor::Gerar() {
     std::vector<Pagina> paginas;
     for (int tentativa = 0; tentativa < 4; ++tentativa) {
         contagens_.clear();
+        // An output pass moves the pieces of body units into its pages: a
+        // further pass lays them out anew.
+        if (tentativa > 0) cache_.clear();
         paginas = Passo1(grupos, totais, contados);
         if (contados == totais) break;
         totais = contados;
