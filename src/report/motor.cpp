@@ -263,26 +263,31 @@ private:
         const Mm lh = metricas_.AlturaLinha(e.fonte);
         const bool memo = e.tipo == TipoElemento::Memo;
         if (memo && s.empty()) return y0;
-        const auto linhas = Quebrar(e, s);
         const bool recortar = !memo && !e.autoSize;
-        for (size_t i = 0; i < linhas.size(); ++i) {
-            const Mm y = y0 + static_cast<Mm>(i) * lh;
-            if (recortar && y >= y0 + e.g.h) break;  // below a fixed box: never shows
-            if (linhas[i].empty()) continue;
-            const Mm w = metricas_.Largura(e.fonte, linhas[i]);
+        const auto linha = [&](std::string_view l, Mm y) {
+            const Mm w = metricas_.Largura(e.fonte, l);
             Mm x = x0;
             if (e.alinhamento == Alinhamento::Direita) x = x0 + e.g.w - w;
             else if (e.alinhamento == Alinhamento::Centro) x = x0 + (e.g.w - w) / 2;
-            ItemTexto t;
+            ItemTexto& t = std::get<ItemTexto>(itens.emplace_back(std::in_place_type<ItemTexto>));
             t.caixa = {x, y, w, lh};
-            t.texto = texto::AnsiParaUtf8(linhas[i]);
+            t.texto = texto::AnsiParaUtf8(l);
             t.fonte = e.fonte;
             if (recortar) t.recorte = Caixa{x0, y0, e.g.w, e.g.h};
             t.id = e.nome;
-            itens.push_back(std::move(t));
+        };
+        // Most texts are one line without breaks: no line list for them.
+        if (!memo && !e.wordWrap && s.find_first_of("\r\n") == std::string_view::npos) {
+            if (!s.empty()) linha(s, y0);
+            return e.autoSize ? y0 + lh : y0 + e.g.h;
         }
-        if (memo) return y0 + static_cast<Mm>(linhas.size()) * lh;
-        if (e.autoSize) return y0 + static_cast<Mm>(linhas.size()) * lh;
+        const auto linhas = Quebrar(e, s);
+        for (size_t i = 0; i < linhas.size(); ++i) {
+            const Mm y = y0 + static_cast<Mm>(i) * lh;
+            if (recortar && y >= y0 + e.g.h) break;  // below a fixed box: never shows
+            if (!linhas[i].empty()) linha(linhas[i], y);
+        }
+        if (memo || e.autoSize) return y0 + static_cast<Mm>(linhas.size()) * lh;
         return y0 + e.g.h;
     }
 
