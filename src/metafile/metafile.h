@@ -5,7 +5,13 @@
 // Only what logos hold is drawn: mapping modes, window and viewport, saved
 // states, pens, brushes, fonts and stock objects, lines, polygons, Béziers,
 // rectangles, ellipses, arcs, chords, pies, paths, text and device-independent
-// bitmaps. Any other record is skipped. Every record is read within its own
+// bitmaps. Any other record is skipped. Simplified on purpose: text is
+// drawn level (escapement ignored) and without clipping, clip regions are
+// not applied (the device clips to the picture's box), dashed pens draw
+// solid, picture brushes fill with their mean colour and hatched brushes
+// with a quarter of theirs, and bitmaps are drawn for the copy and the
+// OR raster operations only (the OR one with black as transparent, as a
+// mask-then-paint pair shows). Every record is read within its own
 // bounds; a record too short for what it claims is skipped, while a damaged
 // record stream (a record size of zero or beyond the data), a missing
 // header, or a file past the work limits fails with a Falha that says what
