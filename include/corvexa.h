@@ -20,7 +20,11 @@
  *         fprintf(stderr, "DANFE: %s\n", erro);
  *
  * The text stays valid until the next exported call. The library keeps
- * process-wide state: make one call at a time.
+ * process-wide state: make one call at a time. A call made while another
+ * runs (from another thread) does nothing and fails with "Outra chamada da
+ * biblioteca está em andamento; ..."; that refusal is what DanfeUltimoErro()
+ * returns on the refused call's thread, while the running call's thread
+ * still reads its own outcome.
  */
 #ifndef CORVEXA_H
 #define CORVEXA_H

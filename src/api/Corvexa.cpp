@@ -2,6 +2,10 @@
 // render job over the process-wide data module and turns any failure into the
 // text that DanfeUltimoErro() returns: no exception ever reaches the host.
 //
+// The exports share the data module, so they run one at a time: a call that
+// enters while another runs (from another thread) is refused at once, and
+// the running call goes on undisturbed.
+//
 // Number conversions inside the library are written with "." as the decimal
 // separator and never consult the C locale, so loading the library changes
 // nothing in the host's locale and there is nothing to restore at unload.
@@ -10,9 +14,11 @@
 
 #include <exception>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "base/falha.h"
+#include "base/limites.h"
 #include "job/uDM_Danfe.h"
 #include "job/uDanfeUtils.h"
 #include "platform/plataforma.h"
@@ -64,18 +70,42 @@ struct UltimoErro {
 
 UltimoErro ultimoErro;
 
+// Held by the call that runs; the others try it and are refused.
+std::mutex emAndamento;
+
+constexpr const char* kMensagemChamadaSimultanea =
+    "Outra chamada da biblioteca está em andamento; as chamadas devem ser feitas uma de cada vez.";
+
+// Whether the last call of this thread was refused because another ran.
+// The refusal is kept per thread so that it never overwrites the outcome of
+// the call that was running, which its own thread reads afterwards. A plain
+// bool: a thread-local with a destructor would keep the library from being
+// unloaded while the thread lives.
+thread_local bool recusada = false;
+
 job::TDM_Danfe& DM_Danfe() {
     if (!biblioteca.dm) throw Falha(biblioteca.falhaNaCarga);
     return *biblioteca.dm;
 }
 
 std::string Texto(const char* s) { return s ? std::string(s) : std::string(); }
-std::u16string Texto(const char16_t* s) { return s ? std::u16string(s) : std::u16string(); }
+// The XML text, measured before it is copied: a text of gigabytes is
+// refused after reading the first characters past the limit.
+std::u16string TextoXml(const char16_t* s) {
+    if (!s) return {};
+    size_t n = 0;
+    while (s[n])
+        if (++n > limites::kTamanhoXml) throw Falha(limites::kMensagemTamanhoXml);
+    return std::u16string(s, n);
+}
 
 // Runs one call: the render job lives inside `corpo`, so it is released before
 // the outcome is recorded, whether the call ended normally or not.
 template <class Corpo>
 void Chamar(Corpo&& corpo) noexcept {
+    std::unique_lock<std::mutex> vez(emAndamento, std::try_to_lock);
+    recusada = !vez.owns_lock();
+    if (recusada) return;
     try {
         corpo();
         ultimoErro.Limpar();
@@ -90,7 +120,7 @@ void Executar(const char16_t* xml, const char* nomeArquivoXml, const char* arqui
     Chamar([&] {
         job::TDanfeUtils danfe(DM_Danfe(), platform::PlataformaPadrao());
         danfe.CarregarLogo(Texto(arquivoLogo));
-        danfe.Executar(modo, Texto(xml), Texto(nomeArquivoXml));
+        danfe.Executar(modo, TextoXml(xml), Texto(nomeArquivoXml));
     });
 }
 
@@ -120,7 +150,7 @@ CORVEXA_API void CORVEXA_CALL EmailDanfe(const char16_t* xml, const char* nomeAr
         danfe.CarregarLogo(Texto(arquivoLogo));
         const job::DadosEmail email{Texto(host),    Texto(remetente), Texto(destinatarios), Texto(assunto),
                                     Texto(corpo),   Texto(usuario),   Texto(senha)};
-        danfe.EnviarEmail(Texto(xml), Texto(nomeArquivoXml), email);
+        danfe.EnviarEmail(TextoXml(xml), Texto(nomeArquivoXml), email);
     });
 }
 
@@ -132,6 +162,10 @@ CORVEXA_API void CORVEXA_CALL DanfeDefinirPasta(const char* pasta) {
     Chamar([&] { platform::DefinirPastaSemDialogo(Texto(pasta)); });
 }
 
-CORVEXA_API const char* CORVEXA_CALL DanfeUltimoErro(void) { return ultimoErro.Texto(); }
+// Not behind the lock: a host reads the outcome of its call while another
+// thread's call may be running.
+CORVEXA_API const char* CORVEXA_CALL DanfeUltimoErro(void) {
+    return recusada ? kMensagemChamadaSimultanea : ultimoErro.Texto();
+}
 
 }  // extern "C"

@@ -2,6 +2,8 @@
 
 #include <gdk-pixbuf/gdk-pixbuf.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <system_error>
@@ -29,9 +31,35 @@ void AoConhecerTamanho(GdkPixbufLoader* carregador, int largura, int altura, gpo
     auto* d = static_cast<Dimensoes*>(dados);
     d->largura = largura;
     d->altura = altura;
-    if (largura > kMaiorLadoLogo || altura > kMaiorLadoLogo) {
+    if (largura > kMaiorLadoLogo || altura > kMaiorLadoLogo ||
+        int64_t{largura} * int64_t{altura} > limites::kPixelsLogo) {
         d->grande = true;
         gdk_pixbuf_loader_set_size(carregador, 0, 0);
+    }
+}
+
+// The BMP decoder sizes its row buffers from the header before it reports
+// the picture's size, so a forged header of a few bytes would make it take
+// hundreds of megabytes: its dimensions are checked here first.
+void ConferirCabecalhoBmp(std::string_view b, Dimensoes& d) {
+    const auto u = [&](size_t i) { return static_cast<uint32_t>(static_cast<unsigned char>(b[i])); };
+    const auto palavra = [&](size_t i) { return u(i) | u(i + 1) << 8; };
+    const auto dupla = [&](size_t i) { return static_cast<int32_t>(palavra(i) | palavra(i + 2) << 16); };
+    if (b.size() < 26 || !b.starts_with("BM")) return;
+    int64_t largura, altura;
+    if (dupla(14) == 12) {  // the old OS/2 header: 16-bit sides
+        largura = palavra(18);
+        altura = palavra(20);
+    } else {
+        largura = dupla(18);
+        altura = dupla(22);
+    }
+    if (largura < 0) largura = -largura;
+    if (altura < 0) altura = -altura;  // negative: rows stored top-down
+    if (largura > kMaiorLadoLogo || altura > kMaiorLadoLogo || largura * altura > limites::kPixelsLogo) {
+        d.largura = static_cast<int>(std::min<int64_t>(largura, INT32_MAX));
+        d.altura = static_cast<int>(std::min<int64_t>(altura, INT32_MAX));
+        d.grande = true;
     }
 }
 
@@ -80,7 +108,7 @@ std::shared_ptr<const report::Imagem> Decodificar(std::string_view tipo, const s
     // the unfinished picture is not ours to report.
     auto fechar = [&] { gdk_pixbuf_loader_close(carregador.get(), nullptr); };
 
-    for (;;) {
+    for (bool primeiro = true;; primeiro = false) {
         std::string_view bloco;
         try {
             bloco = proximo();
@@ -89,6 +117,13 @@ std::shared_ptr<const report::Imagem> Decodificar(std::string_view tipo, const s
             throw;
         }
         if (bloco.empty()) break;
+        if (primeiro && tipo == "bmp") {
+            ConferirCabecalhoBmp(bloco, dim);
+            if (dim.grande) {
+                fechar();
+                break;
+            }
+        }
         if (!gdk_pixbuf_loader_write(carregador.get(), reinterpret_cast<const guchar*>(bloco.data()), bloco.size(),
                                      &erro)) {
             fechar();
@@ -100,9 +135,12 @@ std::shared_ptr<const report::Imagem> Decodificar(std::string_view tipo, const s
             break;
         }
     }
-    if (dim.grande)
-        throw falha("imagem de " + std::to_string(dim.largura) + " x " + std::to_string(dim.altura) +
-                    " pixels; o máximo é " + std::to_string(kMaiorLadoLogo) + " por lado");
+    if (dim.grande) {
+        const std::string tamanho = "imagem de " + std::to_string(dim.largura) + " x " + std::to_string(dim.altura);
+        if (dim.largura > kMaiorLadoLogo || dim.altura > kMaiorLadoLogo)
+            throw falha(tamanho + " pixels; o máximo é " + std::to_string(kMaiorLadoLogo) + " por lado");
+        throw falha(tamanho + " pixels; o máximo é " + std::to_string(limites::kPixelsLogo) + " pixels");
+    }
     if (!gdk_pixbuf_loader_close(carregador.get(), &erro)) throw falha(MensagemGError(erro));
 
     GdkPixbuf* pb = gdk_pixbuf_loader_get_pixbuf(carregador.get());  // owned by the loader

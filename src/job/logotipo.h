@@ -4,13 +4,15 @@
 #include <string>
 #include <string_view>
 
+#include "base/limites.h"
 #include "report/pagina.h"
 
 namespace corvexa::job {
 
-// Pictures wider or taller than this are refused: no logo needs them, and a
-// forged header must not make us reserve gigabytes.
-inline constexpr int kMaiorLadoLogo = 10000;
+// Pictures wider or taller than this, or of more pixels than
+// limites::kPixelsLogo, are refused: no logo needs them, and a forged header
+// must not make us reserve gigabytes.
+inline constexpr int kMaiorLadoLogo = limites::kLadoLogo;
 
 // Decodes the file at `caminho` with the decoder of `tipo` ("bmp", "ico",
 // "png" or "jpeg") only, whatever the bytes claim to be, into premultiplied

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/falha.h"
+#include "base/limites.h"
 #include "base/texto.h"
 #include "job/logotipo.h"
 #include "job/saida.h"
@@ -113,6 +114,8 @@ std::string TDanfeUtils::EscolherPasta(std::string_view titulo, int flags) {
 
 void TDanfeUtils::LerXml(const std::u16string& xml) {
     leitor_.LimparTabelas();
+    // Measured before the conversion, which would copy all of it.
+    if (xml.size() > limites::kTamanhoXml) throw Falha(limites::kMensagemTamanhoXml);
     leitor_.CarregarXml(texto::Utf16ParaAnsi(xml));
     leitor_.LerNotas();
 }

@@ -113,8 +113,10 @@ void MontarBanda(report::Banda& b, std::string nome, const DescBanda& d, bool pa
             b.elementos.push_back(std::move(e));
             continue;
         }
+        // A structured binding cannot be captured by clang 14 (the fuzz builds).
+        const char* em = l->em;
         auto regiao = std::find_if(b.elementos.begin(), b.elementos.end(), [&](const report::Elemento& r) {
-            return r.tipo == TipoElemento::Regiao && r.nome == l->em;
+            return r.tipo == TipoElemento::Regiao && r.nome == em;
         });
         if (regiao == b.elementos.end()) throw std::logic_error("region " + std::string(l->em) + " drawn after its elements");
         regiao->filhos.push_back(std::move(e));

@@ -1,6 +1,7 @@
 #include "nfe/leitor.h"
 
 #include "base/falha.h"
+#include "base/limites.h"
 #include "base/texto.h"
 #include "nfe/uFuncoesNFe.h"
 
@@ -26,9 +27,13 @@ void LeitorNFe::LerNotas() {
     if (!doc_.TemElementoRaiz()) throw Falha("XML não carregado.");
     LimparTabelas();
     auto& nfe = tabelas_->cdsNFE;
+    size_t lidas = 0;
     for (const xml::No no : doc_.NosTopo()) {
         // Only elements count: a processing instruction named NFe is no invoice.
         if (no.Tipo() != xml::TipoNo::Elemento || !texto::IgualSemCaixa(no.Nome(), "NFe")) continue;
+        if (++lidas > limites::kNotasPorDocumento)
+            throw Falha("O XML tem mais de " + std::to_string(limites::kNotasPorDocumento) +
+                        " NF-e. Por favor, divida o arquivo.");
         nfe.Adicionar();
         // LerIdentificacao writes nNF, which LerItens and LerCobranca copy.
         LerEmitente(no);
@@ -203,6 +208,9 @@ void LeitorNFe::LerVolumes(xml::No nfe) {
 void LeitorNFe::LerItens(xml::No nfe) {
     const std::vector<xml::No> dets = doc_.TodosDescendentes(nfe, "det");
     if (dets.empty()) throw Falha("Nota Sem Itens, por favor verifique.");
+    if (dets.size() > limites::kItensPorNota)
+        throw Falha("Existe Nota com mais de " + std::to_string(limites::kItensPorNota) +
+                    " itens. Por favor, verifique.");
     auto& it = tabelas_->cdsNFE_Itens;
     const std::string nNF = tabelas_->cdsNFE.LerTexto("nNF");
     const auto decimal = [&](const char* campo, std::string_view tag, xml::No det) {
@@ -278,6 +286,9 @@ void LeitorNFe::LerISSQN(xml::No nfe) {
 
 void LeitorNFe::LerCobranca(xml::No nfe) {
     const std::vector<xml::No> dups = doc_.TodosDescendentes(nfe, "dup");
+    if (dups.size() > limites::kDuplicatasPorNota)
+        throw Falha("Existe Nota com mais de " + std::to_string(limites::kDuplicatasPorNota) +
+                    " duplicatas. Por favor, verifique.");
     auto& c = tabelas_->cdsCobranca;
     const std::string nNF = tabelas_->cdsNFE.LerTexto("nNF");
     for (const xml::No dup : dups) {

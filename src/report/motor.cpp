@@ -10,6 +10,7 @@
 #include <unordered_map>
 
 #include "base/falha.h"
+#include "base/limites.h"
 #include "base/texto.h"
 #include "report/code128.h"
 
@@ -19,7 +20,6 @@ namespace {
 constexpr Mm kTraco = 265;           // 0.75 pt strokes of lines
 constexpr Mm kModulo = 254;          // Code 128 module, 0.254 mm
 constexpr Mm kAlturaMinimaBarras = 6350;
-constexpr size_t kMaxPaginas = 1'000'000;  // a runaway layout fails instead of eating the machine
 
 // Where a field of a bound element is found: pipeline position and field position.
 struct Ligacao {
@@ -798,7 +798,10 @@ private:
             Cursor c;
             int numero = 1;
             while (true) {
-                if (paginas.size() >= kMaxPaginas) throw Falha("O documento excede o limite de páginas.");
+                // A runaway layout, or a hostile text, fails instead of eating the machine.
+                if (paginas.size() >= limites::kPaginasPorDocumento)
+                    throw Falha("O documento excede o limite de " + std::to_string(limites::kPaginasPorDocumento) +
+                                " páginas.");
                 Pagina p;
                 paginaAtual_ = paginas.size();
                 const size_t marca = contagens_.size();

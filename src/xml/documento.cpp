@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "base/falha.h"
+#include "base/limites.h"
 #include "base/texto.h"
 
 namespace corvexa::xml {
@@ -181,6 +182,8 @@ private:
         no.nomeTam = static_cast<uint32_t>(nomeTam);
         no.atributo = static_cast<uint32_t>(atributos_.size());
         const auto i = static_cast<uint32_t>(nos_.size());
+        if (i >= limites::kNosXml)
+            Erro(p_, "o texto tem mais de " + std::to_string(limites::kNosXml) + " nós");
         no.fim = i + 1;
         nos_.push_back(no);
         return i;
@@ -223,6 +226,8 @@ private:
             const char c = t_[q];
             if (c == '>') {
                 ++q;
+                if (abertos_.size() >= limites::kProfundidadeXml)
+                    Erro(ini, "mais de " + std::to_string(limites::kProfundidadeXml) + " elementos aninhados");
                 abertos_.push_back(i);
                 // The own text: the run up to the next markup, unless only white space.
                 const void* lt = std::memchr(t_.data() + q, '<', t_.size() - q);
@@ -241,6 +246,9 @@ private:
                 break;
             }
             if (!(Classe(c) & kInicioNome)) inesperado(q);
+            if (nos_[i].atributos >= limites::kAtributosPorElemento)
+                Erro(q, "a marca <" + Nome(nome, nomeTam) + "> tem mais de " +
+                            std::to_string(limites::kAtributosPorElemento) + " atributos");
             q = Atributo(q, ini, nome, nomeTam);
             ++nos_[i].atributos;
         }
@@ -392,8 +400,9 @@ Documento::~Documento() = default;
 
 void Documento::Carregar(std::string texto) {
     Limpar();
-    if (texto.size() >= std::numeric_limits<uint32_t>::max())
-        throw Falha("XML inválido: o texto passa de 4 GB");
+    // Also keeps every position within the 32 bits of the nodes.
+    static_assert(limites::kTamanhoXml < std::numeric_limits<uint32_t>::max());
+    if (texto.size() > limites::kTamanhoXml) throw Falha(limites::kMensagemTamanhoXml);
     auto novo = std::make_unique<Dados>();
     novo->texto = std::move(texto);
     Analisador(novo->texto, novo->nos, novo->atributos).Executar();

@@ -52,8 +52,9 @@ public:
     // Parses the 8-bit text, replacing what the document held. Fails with a
     // Falha whose message names the fault and its position (line, column):
     // an element not closed, closed by an end tag of another name, malformed
-    // markup, or a text that holds no element at all. After a failure the
-    // document is empty.
+    // markup, or a text that holds no element at all; also for a text over
+    // the limits of base/limites.h (size, nesting, attributes, nodes). After
+    // a failure the document is empty.
     void Carregar(std::string texto);
     void Limpar();
 

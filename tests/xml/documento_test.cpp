@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "base/falha.h"
+#include "base/limites.h"
 
 using namespace corvexa;
 using namespace corvexa::xml;
@@ -230,7 +231,8 @@ TEST(Documento, NotasReais) {
 }
 
 TEST(DocumentoHostil, AninhamentoProfundo) {
-    constexpr size_t kNiveis = 100000;
+    // As deep as the reader goes; one level more is refused.
+    constexpr size_t kNiveis = limites::kProfundidadeXml;
     const std::string abre = Repetir("<a>", kNiveis), fecha = Repetir("</a>", kNiveis);
     Documento doc;
     doc.Carregar(abre + "fundo" + fecha);
@@ -242,22 +244,31 @@ TEST(DocumentoHostil, AninhamentoProfundo) {
     EXPECT_EQ(FalhaDe(doc, abre + fecha.substr(4)), "XML inválido na linha 1, coluna 1: a marca <a> não foi fechada");
     EXPECT_EQ(FalhaDe(doc, abre + "</b>" + fecha),
               "XML inválido na linha 1, coluna " + std::to_string(3 * kNiveis + 1) + ": a marca </b> não fecha <a>");
+    EXPECT_EQ(FalhaDe(doc, abre + "<a>" + fecha + "</a>"),
+              "XML inválido na linha 1, coluna " + std::to_string(3 * kNiveis + 1) + ": mais de 1000 elementos aninhados");
 }
 
 TEST(DocumentoHostil, TextosEnormes) {
-    // 50 MB of references that never expand: the reading must stay linear.
-    const std::string corpo = Repetir("&#9999&", 50'000'000 / 7);
+    // 60 MB of references that never expand: the reading must stay linear.
+    const std::string corpo = Repetir("&#9999&", 30'000'000 / 7);
     Documento doc;
     doc.Carregar("<v a='" + corpo + "'>" + corpo + "</v>");
     EXPECT_EQ(doc.TextoProprio(Raiz(doc)), corpo);
     EXPECT_EQ(doc.Atributo(Raiz(doc), "a"), corpo);
 
     std::string xml = "<v";
-    for (int i = 0; i < 100000; ++i) xml += " a" + std::to_string(i) + "='" + std::to_string(i) + "'";
-    xml += " a0='de novo'/>";
-    doc.Carregar(xml);
-    EXPECT_EQ(doc.Atributo(Raiz(doc), "A99999"), "99999");
+    for (size_t i = 0; i + 1 < limites::kAtributosPorElemento; ++i)
+        xml += " a" + std::to_string(i) + "='" + std::to_string(i) + "'";
+    doc.Carregar(xml + " a0='de novo'/>");
+    EXPECT_EQ(doc.Atributo(Raiz(doc), "A254"), "254");
     EXPECT_EQ(doc.Atributo(Raiz(doc), "a0"), "0");
+    const std::string excesso = xml + " a0='de novo' z='1'/>";
+    EXPECT_EQ(FalhaDe(doc, excesso), "XML inválido na linha 1, coluna " + std::to_string(excesso.size() - 6) +
+                                         ": a marca <v> tem mais de 256 atributos");
+
+    // Past the size limit: refused before any parsing.
+    EXPECT_EQ(FalhaDe(doc, "<v>" + std::string(limites::kTamanhoXml, 'x') + "</v>"),
+              "O texto do XML excede o limite de 64 MiB.");
 }
 
 TEST(DocumentoHostil, EntidadesDeDoctypeNuncaSeExpandem) {
