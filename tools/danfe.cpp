@@ -14,14 +14,15 @@
 
 #include "base/falha.h"
 #include "base/texto.h"
-#include "comum.h"
 #include "corvexa.h"
 #include "corvexa/corvexa.hpp"
 #include "data/tabela.h"
+#include "entrada.h"
 #include "job/uDM_Danfe.h"
 #include "job/uDanfeUtils.h"
 #include "lote.h"
 #include "platform/plataforma.h"
+#include "uso.h"
 
 namespace {
 

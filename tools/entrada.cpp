@@ -6,7 +6,7 @@
 
 #include "base/falha.h"
 #include "base/texto.h"
-#include "comum.h"
+#include "entrada.h"
 #include "xml/documento.h"
 
 namespace corvexa::cli {

@@ -23,8 +23,9 @@
 
 #include "base/falha.h"
 #include "base/texto.h"
-#include "comum.h"
 #include "corvexa/corvexa.hpp"
+#include "entrada.h"
+#include "uso.h"
 
 namespace corvexa::cli {
 namespace {
