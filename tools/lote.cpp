@@ -164,6 +164,13 @@ std::vector<fs::path> ArquivosDaPasta(const fs::path& pasta, bool recursivo, std
     return r;
 }
 
+// The same file: one name of the other, or (both there) the same file on disk.
+bool MesmoArquivo(const std::string& a, const std::string& b) {
+    if (fs::path(a).lexically_normal() == fs::path(b).lexically_normal()) return true;
+    std::error_code erro;
+    return fs::equivalent(a, b, erro) && !erro;
+}
+
 std::vector<Tarefa> Tarefas(const Opcoes& o, std::vector<std::string>& avisos) {
     const char* ext = ExtensaoSaida(o.formato);
     std::error_code erro;
@@ -197,10 +204,18 @@ std::vector<Tarefa> Tarefas(const Opcoes& o, std::vector<std::string>& avisos) {
             tarefas.push_back(std::move(t));
         }
     }
-    // Two inputs must not write one file: the later one is not run.
+    // No output may replace an input, and two inputs must not write one
+    // file: the later one is not run.
     std::map<std::string, const Tarefa*> saidas;
     for (Tarefa& t : tarefas) {
-        if (t.saida.empty() || !t.falha.empty()) continue;
+        if (!t.falha.empty()) continue;
+        if (o.unir && MesmoArquivo(*o.destino, t.entrada))
+            throw ErroDeUso{o.comando, "-o " + *o.destino + " é um dos arquivos de entrada"};
+        if (t.saida.empty()) continue;
+        if (MesmoArquivo(t.saida, t.entrada)) {
+            t.falha = "a saída seria o próprio arquivo de entrada";
+            continue;
+        }
         const auto [it, nova] = saidas.emplace(fs::path(t.saida).lexically_normal().string(), &t);
         if (!nova) t.falha = "o arquivo de saída " + t.saida + " já é o de " + it->second->entrada;
     }

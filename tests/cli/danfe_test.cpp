@@ -196,6 +196,15 @@ TEST(Danfe, NomesDasSaidas) {
     EXPECT_EQ(s.err, (pasta / "b" / "nota.xml").string() + ": o arquivo de saída " + (pasta / "saida" / "nota.pdf").string() +
                          " já é o de " + (pasta / "a" / "nota.xml").string() + "\n");
     EXPECT_NE(TextoPdf(pasta / "saida" / "nota.pdf").find("PAR-0001"), std::string::npos);
+
+    // No output replaces an input.
+    Gravar(pasta / "c" / "nota.pdf", Exemplo());
+    s = Rodar(*pasta, {"pdf", (pasta / "c" / "nota.pdf").string()});
+    EXPECT_EQ(s.codigo, 1);
+    EXPECT_EQ(s.err, (pasta / "c" / "nota.pdf").string() + ": a saída seria o próprio arquivo de entrada\n");
+    s = Rodar(*pasta, {"pdf", "--unir", (pasta / "a" / "nota.xml").string(), "-o", (pasta / "a" / "nota.xml").string()});
+    EXPECT_EQ(s.codigo, 2);
+    EXPECT_EQ(LerArquivo(pasta / "a" / "nota.xml"), Exemplo());
 }
 
 TEST(Danfe, AjudaVersaoEUso) {
