@@ -35,7 +35,8 @@
 #endif
 
 #if defined(_WIN32)
-#  if defined(CORVEXA_CONSTRUINDO)
+   /* The DLL names its exports in a .def file (undecorated, fixed ordinals). */
+#  if defined(CORVEXA_CONSTRUINDO) && !defined(CORVEXA_EXPORTA_POR_DEF)
 #    define CORVEXA_API __declspec(dllexport)
 #  else
 #    define CORVEXA_API

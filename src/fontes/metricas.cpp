@@ -2,11 +2,13 @@
 
 #include <unistd.h>
 
+#include <cmath>
 #include <limits>
 #include <vector>
 
 #include "base/falha.h"
 #include "base/texto.h"
+#include "fontes/arquivos.h"
 #include "fontes/faces.h"
 
 #include FT_ADVANCES_H
@@ -15,51 +17,15 @@
 namespace corvexa::fontes {
 namespace {
 
-struct Candidato {
-    const char* nome;                  // shown when the font is missing
-    std::vector<const char*> caminhos; // first one that exists wins
-};
+using Candidato = ArquivosFonte;
 
-// Arial and Courier New are served by Liberation Sans and Mono, which share
-// their advances; Tahoma by Wine's Tahoma, which lives outside fontconfig's
-// folders and is therefore loaded by path.
-const Candidato& CandidatoDe(Familia familia, bool negrito) {
-    static const Candidato kCandidatos[3][2] = {
-        {{"Arial (Liberation Sans)",
-          {"/usr/share/fonts/truetype/liberation/LiberationSans-Regular.ttf",
-           "/usr/share/fonts/truetype/liberation2/LiberationSans-Regular.ttf",
-           "/usr/share/fonts/liberation-sans/LiberationSans-Regular.ttf",
-           "/usr/share/fonts/liberation/LiberationSans-Regular.ttf",
-           "/usr/share/fonts/TTF/LiberationSans-Regular.ttf"}},
-         {"Arial negrito (Liberation Sans Bold)",
-          {"/usr/share/fonts/truetype/liberation/LiberationSans-Bold.ttf",
-           "/usr/share/fonts/truetype/liberation2/LiberationSans-Bold.ttf",
-           "/usr/share/fonts/liberation-sans/LiberationSans-Bold.ttf",
-           "/usr/share/fonts/liberation/LiberationSans-Bold.ttf",
-           "/usr/share/fonts/TTF/LiberationSans-Bold.ttf"}}},
-        {{"Tahoma (Wine)", {"/usr/share/wine/fonts/tahoma.ttf"}},
-         {"Tahoma negrito (Wine)", {"/usr/share/wine/fonts/tahomabd.ttf"}}},
-        {{"Courier New (Liberation Mono)",
-          {"/usr/share/fonts/truetype/liberation/LiberationMono-Regular.ttf",
-           "/usr/share/fonts/truetype/liberation2/LiberationMono-Regular.ttf",
-           "/usr/share/fonts/liberation-mono/LiberationMono-Regular.ttf",
-           "/usr/share/fonts/liberation/LiberationMono-Regular.ttf",
-           "/usr/share/fonts/TTF/LiberationMono-Regular.ttf"}},
-         {"Courier New negrito (Liberation Mono Bold)",
-          {"/usr/share/fonts/truetype/liberation/LiberationMono-Bold.ttf",
-           "/usr/share/fonts/truetype/liberation2/LiberationMono-Bold.ttf",
-           "/usr/share/fonts/liberation-mono/LiberationMono-Bold.ttf",
-           "/usr/share/fonts/liberation/LiberationMono-Bold.ttf",
-           "/usr/share/fonts/TTF/LiberationMono-Bold.ttf"}}},
-    };
-    return kCandidatos[static_cast<int>(familia)][negrito ? 1 : 0];
-}
+const Candidato& CandidatoDe(Familia familia, bool negrito) { return ArquivosDe(familia, negrito); }
 
 void CarregarFace(FT_Library lib, const Candidato& c, Face& face) {
     const char* caminho = nullptr;
-    for (const char* p : c.caminhos) {
-        if (access(p, R_OK) == 0) {
-            caminho = p;
+    for (const std::string& p : c.caminhos) {
+        if (access(p.c_str(), R_OK) == 0) {
+            caminho = p.c_str();
             break;
         }
     }
@@ -169,9 +135,18 @@ int32_t UnidadesParaMm(int64_t unidades, int pontos, int unidadesPorEm) {
         const int64_t r = (unidades * pontos * 25400 + denominador / 2) / denominador;
         return r > std::numeric_limits<int32_t>::max() ? std::numeric_limits<int32_t>::max() : static_cast<int32_t>(r);
     }
+#ifdef __SIZEOF_INT128__
     const __int128 num = static_cast<__int128>(unidades) * pontos * 25400;
     const __int128 den = static_cast<__int128>(72) * (unidadesPorEm > 0 ? unidadesPorEm : 2048);
     const __int128 r = num >= 0 ? (num + den / 2) / den : -((-num + den / 2) / den);
+#else
+    // 32-bit targets have no 128-bit integers; the 64-bit mantissa of long
+    // double is exact for every result that is not clamped below.
+    const long double num = static_cast<long double>(unidades) * pontos * 25400;
+    const long double den = 72.0L * (unidadesPorEm > 0 ? unidadesPorEm : 2048);
+    const long double q = num / den;
+    const long double r = q >= 0 ? std::floor(q + 0.5L) : -std::floor(-q + 0.5L);
+#endif
     if (r > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
     if (r < std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
     return static_cast<int32_t>(r);

@@ -72,6 +72,12 @@ void NaImpressora(const report::Relatorio& layout, Paginas& paginas, platform::P
     const report::Documento& doc = paginas();
     const size_t total = doc.paginas.size();
     if (!andamento.Continuar(0, total)) return;
+    if (impressao.imprimirPaginas) {
+        impressao.imprimirPaginas(doc, config.impressora.empty() ? std::string("Default") : config.impressora,
+                                  config.copias, layout.nomeTrabalho,
+                                  [&](size_t pagina, size_t n) { return andamento.Continuar(pagina, n); });
+        return;
+    }
     const std::string pdf = render::GerarPdf(doc, Propriedades(s));
     if (!andamento.Continuar(total, total)) return;
     impressao.imprimirPdf(pdf, config.impressora.empty() ? std::string("Default") : config.impressora, config.copias,

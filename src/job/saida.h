@@ -21,6 +21,13 @@ struct ServicoImpressao {
         imprimirPdf;
     // Whether a queue of that name is installed.
     std::function<bool(const std::string& nome)> impressoraExiste;
+    // Where the spooler takes drawn pages rather than a PDF (a Windows GDI
+    // printer): prints the pages itself, asking `continuar` (page, total)
+    // before each page; false there cancels the print. Empty: the PDF goes
+    // to imprimirPdf.
+    std::function<void(const report::Documento& documento, const std::string& impressora, int copias,
+                       const std::string& nomeTrabalho, const std::function<bool(size_t, size_t)>& continuar)>
+        imprimirPaginas;
 
     static ServicoImpressao Cups();
 };
