@@ -92,19 +92,47 @@ struct Compressores {
     }
 };
 
-// A zlib stream (FlateDecode) of `dados`, in a buffer of the calling thread
-// that the next call reuses. Each thread keeps its compressors: making one
-// costs more than compressing a page.
-std::string_view Comprimir(std::string_view dados, int nivel) {
-    thread_local Compressores cs;
-    thread_local std::string destino;
-    libdeflate_compressor*& c = cs.c[nivel];
+// Compressors are dear to make (more than compressing a page), so they are
+// kept for later documents in a pool that threads share. No thread-local
+// objects here: their destructors would keep the library from unloading.
+class PoolCompressores {
+public:
+    std::unique_ptr<Compressores> Tomar() {
+        std::lock_guard trava(m_);
+        if (livres_.empty()) return std::make_unique<Compressores>();
+        auto c = std::move(livres_.back());
+        livres_.pop_back();
+        return c;
+    }
+    void Devolver(std::unique_ptr<Compressores> c) {
+        std::lock_guard trava(m_);
+        livres_.push_back(std::move(c));
+    }
+
+private:
+    std::mutex m_;
+    std::vector<std::unique_ptr<Compressores>> livres_;
+};
+
+PoolCompressores& Compressoras() {
+    static PoolCompressores pool;
+    return pool;
+}
+
+// A zlib stream (FlateDecode) of `dados`.
+std::string Comprimir(std::string_view dados, int nivel) {
+    struct Emprestimo {
+        std::unique_ptr<Compressores> cs = Compressoras().Tomar();
+        ~Emprestimo() { Compressoras().Devolver(std::move(cs)); }
+    } e;
+    libdeflate_compressor*& c = e.cs->c[nivel];
     if (!c && !(c = libdeflate_alloc_compressor(nivel))) throw Falha("Memória insuficiente para gerar o PDF");
     const size_t limite = libdeflate_zlib_compress_bound(c, dados.size());
-    if (destino.size() < limite) destino.resize(std::max(limite, 2 * destino.size()));
+    std::string destino(limite, '\0');
     const size_t n = libdeflate_zlib_compress(c, dados.data(), dados.size(), destino.data(), limite);
     if (n == 0) throw Falha("Erro ao compactar o PDF");
-    return {destino.data(), n};
+    destino.resize(n);
+    return destino;
 }
 
 // ------------------------------------------------------------------ fonts
@@ -1143,7 +1171,7 @@ void Conteudo::operator()(const report::ItemTexto& t) {
     const int face = IndiceFace(t.fonte);
     const FonteBase& fb = fontes_.Face(face);
     // Plain ASCII is the same in both encodings, and most texts are.
-    thread_local std::string convertido;
+    std::string convertido;
     std::string_view ansi = t.texto;
     if (std::any_of(ansi.begin(), ansi.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; })) {
         convertido = texto::Utf8ParaAnsi(t.texto);
@@ -1160,7 +1188,7 @@ void Conteudo::operator()(const report::ItemTexto& t) {
     if (!janela->ContemY(base * kPt)) return;
     // A glyph is drawn when the font has it and it lies in the window; one
     // that is not keeps its advance.
-    thread_local std::vector<char> desenha;
+    std::vector<char> desenha;
     desenha.assign(ansi.size(), 0);
     const double escala = metricas.Escala(t.fonte.pontos);
     bool algum = false, todos = true;
@@ -1319,7 +1347,7 @@ std::string Escritor::Gerar(const report::Documento& doc, const PropriedadesPdf&
     offsets_.assign(5 + 2 * paginas, 0);
     int fonteObj[kFaces] = {};
 
-    thread_local Buffer conteudo;
+    Buffer conteudo;  // reused by the pages of this document
     for (size_t i = 0; i < paginas; ++i) {
         const report::Pagina& p = doc.paginas.empty() ? kVazia : doc.paginas[i];
         conteudo.Limpar();
