@@ -1,10 +1,12 @@
 // The C++ functions that read NF-e text into the DANFE's tables.
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
 
 #include "api/interno.h"
 #include "base/falha.h"
+#include "base/limites.h"
 #include "base/texto.h"
 #include "job/uDM_Danfe.h"
 #include "nfe/leitor.h"
@@ -26,12 +28,19 @@ Notas Ler(std::string ansi) {
     return Acesso::Criar(std::move(d));
 }
 
+// Measured before any copy or conversion: a text of gigabytes fails at once.
+void ConferirTamanho(size_t caracteres) {
+    if (caracteres > limites::kTamanhoXml) throw Falha(limites::kMensagemTamanhoXml);
+}
+
 std::string Utf16ParaAnsi(std::u16string_view xml) {
+    ConferirTamanho(xml.size());
     if (!xml.empty() && xml.front() == u'\xFEFF') xml.remove_prefix(1);
     return texto::Utf16ParaAnsi(xml);
 }
 
 std::string Utf8ParaAnsi(std::string_view xml) {
+    ConferirTamanho(xml.size());
     if (xml.starts_with("\xEF\xBB\xBF")) xml.remove_prefix(3);
     return texto::Utf8ParaAnsi(xml);
 }
@@ -78,11 +87,23 @@ Notas Notas::LerUtf16(std::u16string_view xml) {
 }
 
 Notas Notas::LerAnsi(std::string_view xml) {
-    return Proteger([&] { return Ler(std::string(xml)); });
+    return Proteger([&] {
+        ConferirTamanho(xml.size());
+        return Ler(std::string(xml));
+    });
 }
 
 Notas Notas::LerArquivo(const std::string& caminho) {
     return Proteger([&] {
+        // A folder opens as a file here, and a file over the limit is not read.
+        std::error_code erro;
+        const auto estado = std::filesystem::status(caminho, erro);
+        if (!erro && std::filesystem::is_directory(estado)) throw Falha("Não foi possível abrir o arquivo: " + caminho);
+        if (!erro && std::filesystem::is_regular_file(estado)) {
+            const auto bytes = std::filesystem::file_size(caminho, erro);
+            // UTF-16 counts two bytes a character.
+            if (!erro && bytes > 2 * limites::kTamanhoXml + 2) throw Falha(limites::kMensagemTamanhoXml);
+        }
         std::ifstream f(caminho, std::ios::binary);
         if (!f) throw Falha("Não foi possível abrir o arquivo: " + caminho);
         const std::string b((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
