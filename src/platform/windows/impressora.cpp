@@ -112,13 +112,18 @@ void ImprimirPaginasGdi(const report::Documento& documento, const std::string& i
             cairo_translate(cr, -margemX, -margemY);
             cairo_scale(cr, dpiX / 25400.0, dpiY / 25400.0);
             render::DesenharPagina(cr, documento.paginas[i], render::OpcoesDesenho{1.0});
-            const cairo_status_t st = cairo_status(cr);
+            cairo_status_t st = cairo_status(cr);
             cairo_destroy(cr);
-            cairo_surface_finish(s);
+            cairo_surface_finish(s);  // the page goes to the device context here
+            if (st == CAIRO_STATUS_SUCCESS) st = cairo_surface_status(s);
             cairo_surface_destroy(s);
-            if (st != CAIRO_STATUS_SUCCESS || EndPage(dc) <= 0) {
+            if (st != CAIRO_STATUS_SUCCESS) {
                 AbortDoc(dc);
                 throw Falha("Falha ao imprimir em " + nome + ": " + cairo_status_to_string(st));
+            }
+            if (EndPage(dc) <= 0) {
+                AbortDoc(dc);
+                throw Falha("A impressora " + nome + " recusou a página.");
             }
         }
     }
