@@ -38,14 +38,21 @@ void AoConhecerTamanho(GdkPixbufLoader* carregador, int largura, int altura, gpo
     }
 }
 
-// The BMP decoder sizes its row buffers from the header before it reports
-// the picture's size, so a forged header of a few bytes would make it take
-// hundreds of megabytes: its dimensions are checked here first.
-void ConferirCabecalhoBmp(std::string_view b, Dimensoes& d) {
+// The BMP decoder sizes its buffers from the header before it reports the
+// picture's size, so a forged header of a few bytes would make it take
+// hundreds of megabytes: the header's own size (one of the known versions)
+// and the dimensions are checked here first. Returns false for a header
+// size that no BMP has.
+bool ConferirCabecalhoBmp(std::string_view b, Dimensoes& d) {
     const auto u = [&](size_t i) { return static_cast<uint32_t>(static_cast<unsigned char>(b[i])); };
     const auto palavra = [&](size_t i) { return u(i) | u(i + 1) << 8; };
     const auto dupla = [&](size_t i) { return static_cast<int32_t>(palavra(i) | palavra(i + 2) << 16); };
-    if (b.size() < 26 || !b.starts_with("BM")) return;
+    if (b.size() < 18 || !b.starts_with("BM")) return true;
+    const int32_t cabecalho = dupla(14);
+    if (cabecalho != 12 && cabecalho != 16 && cabecalho != 40 && cabecalho != 52 && cabecalho != 56 &&
+        cabecalho != 64 && cabecalho != 108 && cabecalho != 124)
+        return false;
+    if (b.size() < 26) return true;
     int64_t largura, altura;
     if (dupla(14) == 12) {  // the old OS/2 header: 16-bit sides
         largura = palavra(18);
@@ -61,6 +68,7 @@ void ConferirCabecalhoBmp(std::string_view b, Dimensoes& d) {
         d.altura = static_cast<int>(std::min<int64_t>(altura, INT32_MAX));
         d.grande = true;
     }
+    return true;
 }
 
 std::string MensagemGError(GError* erro) {
@@ -118,7 +126,10 @@ std::shared_ptr<const report::Imagem> Decodificar(std::string_view tipo, const s
         }
         if (bloco.empty()) break;
         if (primeiro && tipo == "bmp") {
-            ConferirCabecalhoBmp(bloco, dim);
+            if (!ConferirCabecalhoBmp(bloco, dim)) {
+                fechar();
+                throw falha("cabeçalho BMP inválido");
+            }
             if (dim.grande) {
                 fechar();
                 break;

@@ -102,6 +102,22 @@ TEST(Limites, TextoDeUmGigabyteERecusadoSemSerLidoAteOFim) {
     munmap(m, caracteres * 2);
 }
 
+// The headers of a 24-bit BMP of the given size, and one row of its pixels.
+std::string Bmp(int32_t largura, int32_t altura) {
+    std::string b(54 + 64, '\0');
+    const auto poe = [&](size_t i, uint32_t v) {
+        for (int k = 0; k < 4; ++k) b[i + k] = static_cast<char>(v >> (8 * k) & 0xFF);
+    };
+    b[0] = 'B', b[1] = 'M';
+    poe(2, 0x7FFFFFFF);
+    poe(10, 54);
+    poe(14, 40);
+    poe(18, static_cast<uint32_t>(largura));
+    poe(22, static_cast<uint32_t>(altura));
+    b[26] = 1, b[28] = 24;
+    return b;
+}
+
 TEST(Limites, LogoForaDosLimitesOuQueNaoEImagem) {
     PastaTemporaria pasta("hostil-logo");
     Gravar(*pasta / "texto.png", "isto não é uma imagem");
@@ -110,8 +126,9 @@ TEST(Limites, LogoForaDosLimitesOuQueNaoEImagem) {
         fs::path arquivo;
         std::string mensagem;
     } casos[] = {
-        // A forged header of a few bytes claiming 50331648 x 993722368 pixels.
-        {fs::path(CORVEXA_FIXTURES) / "hostil/cabecalho-forjado.bmp", "(imagem de 50331648 x 993722368 pixels; o máximo é 10000 por lado)"},
+        // Headers of a few bytes that claim to be megabytes and gigabytes long.
+        {fs::path(CORVEXA_FIXTURES) / "hostil/cabecalho-forjado.bmp", "(cabeçalho BMP inválido)"},
+        {fs::path(CORVEXA_FIXTURES) / "hostil/cabecalho-gigante.bmp", "(cabeçalho BMP inválido)"},
         {*pasta / "texto.png", "Arquivo do logotipo inválido: " + (*pasta / "texto.png").string() + " ("},
         {*pasta / "pasta.bmp", "Arquivo do logotipo de Emitente não localizado: " + (*pasta / "pasta.bmp").string()},
     };
@@ -123,19 +140,25 @@ TEST(Limites, LogoForaDosLimitesOuQueNaoEImagem) {
             EXPECT_NE(std::string(e.what()).find(c.mensagem), std::string::npos) << e.what();
         }
     }
-    // 4001 x 4001 is within each side but over the pixels in all; the check
-    // comes from the header, before any pixel memory.
-    std::string bmp = LerArquivo(fs::path(CORVEXA_FIXTURES) / "hostil/cabecalho-forjado.bmp");
-    for (int i : {18, 22}) {
-        const uint32_t lado = 4001;
-        for (int b = 0; b < 4; ++b) bmp[i + b] = static_cast<char>(lado >> (8 * b) & 0xFF);
+    // Sides and pixels in all, from the header, before any pixel memory;
+    // rows stored top-down have a negative height.
+    const std::pair<std::string, std::string> bmps[] = {
+        {Bmp(50331648, 2), "imagem de 50331648 x 2 pixels; o máximo é 10000 por lado"},
+        {Bmp(2, -993722368), "imagem de 2 x 993722368 pixels; o máximo é 10000 por lado"},
+        {Bmp(4001, 4001), "imagem de 4001 x 4001 pixels; o máximo é 16000000 pixels"},
+    };
+    for (const auto& [bytes, motivo] : bmps) {
+        const auto inicio = std::chrono::steady_clock::now();
+        try {
+            Logo::DosBytes(bytes, "bmp");
+            ADD_FAILURE() << motivo;
+        } catch (const Erro& e) {
+            EXPECT_EQ(std::string(e.what()), "Arquivo do logotipo inválido: <memória> (" + motivo + ")");
+        }
+        EXPECT_LT(std::chrono::steady_clock::now() - inicio, std::chrono::milliseconds(500));
     }
-    try {
-        Logo::DosBytes(bmp, "bmp");
-        ADD_FAILURE();
-    } catch (const Erro& e) {
-        EXPECT_STREQ(e.what(), "Arquivo do logotipo inválido: <memória> (imagem de 4001 x 4001 pixels; o máximo é 16000000 pixels)");
-    }
+    // Within the limits the same header decodes.
+    EXPECT_FALSE(Logo::DosBytes(Bmp(1, 1), "bmp").Vazio());
 }
 
 }  // namespace
