@@ -12,6 +12,7 @@
 #include <system_error>
 
 #include "base/falha.h"
+#include "base/limites.h"
 #include "base/texto.h"
 
 // Windows: the pictures are decoded by GDI+, a part of the system. GDI+
@@ -54,6 +55,25 @@ std::shared_ptr<const report::Imagem> Decodificar(std::string_view bytes, std::s
     auto falha = [&](const std::string& motivo) { return Falha(prefixo + " (" + motivo + ")"); };
     if (tipo != "bmp" && tipo != "ico" && tipo != "png" && tipo != "jpeg") throw falha("tipo de imagem desconhecido");
     if (!AssinaturaConfere(bytes, tipo)) throw falha("o conteúdo não é de um arquivo " + std::string(tipo));
+    auto grande = [&](int64_t largura, int64_t altura) {
+        return falha("imagem de " + std::to_string(largura) + " x " + std::to_string(altura) + " pixels; o máximo é " +
+                     std::to_string(kMaiorLadoLogo) + " por lado");
+    };
+    auto demais = [](int64_t largura, int64_t altura) {
+        return largura > kMaiorLadoLogo || altura > kMaiorLadoLogo || largura * altura > limites::kPixelsLogo;
+    };
+    // A forged BMP header of a few bytes must not make the decoder reserve
+    // its rows: the sides are checked before GDI+ sees the file.
+    if (tipo == "bmp" && bytes.size() >= 26) {
+        const auto u = [&](size_t i) { return static_cast<uint32_t>(static_cast<unsigned char>(bytes[i])); };
+        const auto palavra = [&](size_t i) { return u(i) | u(i + 1) << 8; };
+        const auto dupla = [&](size_t i) { return static_cast<int32_t>(palavra(i) | palavra(i + 2) << 16); };
+        const bool os2 = dupla(14) == 12;  // the old OS/2 header: 16-bit sides
+        int64_t largura = os2 ? palavra(18) : dupla(18), altura = os2 ? palavra(20) : dupla(22);
+        if (largura < 0) largura = -largura;
+        if (altura < 0) altura = -altura;
+        if (demais(largura, altura)) throw grande(largura, altura);
+    }
     if (!IniciarGdiPlus()) throw falha("GDI+ não pôde ser iniciado");
     if (bytes.size() > 0x7FFFFFFF) throw falha("arquivo grande demais");
 
@@ -69,9 +89,7 @@ std::shared_ptr<const report::Imagem> Decodificar(std::string_view bytes, std::s
     gp::GdipGetImageWidth(imagem.get(), &largura);
     gp::GdipGetImageHeight(imagem.get(), &altura);
     if (largura < 1 || altura < 1) throw falha("arquivo sem imagem");
-    if (largura > static_cast<UINT>(kMaiorLadoLogo) || altura > static_cast<UINT>(kMaiorLadoLogo))
-        throw falha("imagem de " + std::to_string(largura) + " x " + std::to_string(altura) + " pixels; o máximo é " +
-                    std::to_string(kMaiorLadoLogo) + " por lado");
+    if (demais(largura, altura)) throw grande(largura, altura);
 
     auto img = std::make_shared<report::Imagem>();
     img->largura = static_cast<int>(largura);

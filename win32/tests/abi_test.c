@@ -239,6 +239,32 @@ int main(int argc, char** argv) {
             verificar(Comeca(caminho, kCasos[i].assinatura, strlen(kCasos[i].assinatura)), rotulo, "");
         }
     }
+    /* Logos decoded on Windows: a small bitmap loads; the same bytes named
+     * .png are refused (each file is decoded as the kind its extension
+     * names) and the call fails with the logo's message. */
+    {
+        /* 2 x 2, 24 bits, bottom-up rows padded to 4 bytes. */
+        static const unsigned char kBmp[] = {
+            'B', 'M', 70, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0, 40, 0, 0, 0, 2, 0, 0, 0, 2, 0, 0, 0, 1, 0, 24, 0,
+            0, 0, 0, 0, 16, 0, 0, 0, 0x13, 0x0B, 0, 0, 0x13, 0x0B, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+            0, 0, 255, 0, 255, 0, 0, 0, 255, 0, 0, 255, 255, 255, 0, 0};
+        char bmp[MAX_PATH], png[MAX_PATH], caminho[MAX_PATH];
+        snprintf(bmp, sizeof bmp, "%s\\..\\logo.bmp", pasta);
+        snprintf(png, sizeof png, "%s\\..\\logo.png", pasta);
+        FILE* f1 = fopen(bmp, "wb");
+        FILE* f2 = fopen(png, "wb");
+        if (f1) fwrite(kBmp, 1, sizeof kBmp, f1), fclose(f1);
+        if (f2) fwrite(kBmp, 1, sizeof kBmp, f2), fclose(f2);
+        const uint32_t comLogo[4] = {U(xml), U("logo.xml"), U(bmp), 1};
+        chamada(1, comLogo, "ExportDanfe with a logo stdcall");
+        snprintf(caminho, sizeof caminho, "%s\\logo.pdf", pasta);
+        verificar(Igual(UltimoErro(), "") && Comeca(caminho, "%PDF-", 5), "a BMP logo loads", UltimoErro());
+        const uint32_t logoErrado[4] = {U(xml), U("logo-errado.xml"), U(png), 1};
+        chamada(1, logoErrado, "ExportDanfe with a mislabelled logo stdcall");
+        snprintf(caminho, sizeof caminho, "%s\\logo-errado.pdf", pasta);
+        verificar(strstr(UltimoErro(), "logotipo") != NULL && GetFileAttributesA(caminho) == INVALID_FILE_ATTRIBUTES,
+                  "BMP bytes named .png fail the call, nothing written", UltimoErro());
+    }
     /* Failures come back as text and leave the library usable: a null XML
      * fails at the load of every producing export, before any window. */
     {
