@@ -50,7 +50,9 @@ TEST(Chamadas, SegundaChamadaEmOutraLinhaERecusadaSemAfetarAPrimeira) {
     });
     int recusas = 0;
     std::string outra;
-    while (!terminou) {
+    // Until the first refusal: a call of ours made after the export ended
+    // would overwrite the outcome that its thread is about to read.
+    while (!terminou && recusas == 0) {
         lib.Design(0, 0, 0);
         const std::string e = lib.UltimoErro();
         if (e == kRecusa)
