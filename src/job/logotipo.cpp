@@ -40,9 +40,9 @@ void AoConhecerTamanho(GdkPixbufLoader* carregador, int largura, int altura, gpo
 
 // The BMP decoder sizes its buffers from the header before it reports the
 // picture's size, so a forged header of a few bytes would make it take
-// hundreds of megabytes: the header's own size (one of the known versions)
-// and the dimensions are checked here first. Returns false for a header
-// size that no BMP has.
+// hundreds of megabytes: the header's own size (one of the known versions),
+// the offset of the pixels (which it buffers up to) and the dimensions are
+// checked here first. Returns false for a header no BMP has.
 bool ConferirCabecalhoBmp(std::string_view b, Dimensoes& d) {
     const auto u = [&](size_t i) { return static_cast<uint32_t>(static_cast<unsigned char>(b[i])); };
     const auto palavra = [&](size_t i) { return u(i) | u(i + 1) << 8; };
@@ -52,6 +52,9 @@ bool ConferirCabecalhoBmp(std::string_view b, Dimensoes& d) {
     if (cabecalho != 12 && cabecalho != 16 && cabecalho != 40 && cabecalho != 52 && cabecalho != 56 &&
         cabecalho != 64 && cabecalho != 108 && cabecalho != 124)
         return false;
+    // Palette, masks and perhaps a colour profile stand before the pixels.
+    constexpr uint32_t kMaiorDeslocamento = 16u << 20;
+    if (static_cast<uint32_t>(dupla(10)) > kMaiorDeslocamento) return false;
     if (b.size() < 26) return true;
     int64_t largura, altura;
     if (dupla(14) == 12) {  // the old OS/2 header: 16-bit sides

@@ -129,6 +129,8 @@ TEST(Limites, LogoForaDosLimitesOuQueNaoEImagem) {
         // Headers of a few bytes that claim to be megabytes and gigabytes long.
         {fs::path(CORVEXA_FIXTURES) / "hostil/cabecalho-forjado.bmp", "(cabeçalho BMP inválido)"},
         {fs::path(CORVEXA_FIXTURES) / "hostil/cabecalho-gigante.bmp", "(cabeçalho BMP inválido)"},
+        // Pixels said to start 4 GB into the file.
+        {fs::path(CORVEXA_FIXTURES) / "hostil/deslocamento-gigante.bmp", "(cabeçalho BMP inválido)"},
         {*pasta / "texto.png", "Arquivo do logotipo inválido: " + (*pasta / "texto.png").string() + " ("},
         {*pasta / "pasta.bmp", "Arquivo do logotipo de Emitente não localizado: " + (*pasta / "pasta.bmp").string()},
     };
