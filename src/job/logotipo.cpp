@@ -103,6 +103,40 @@ std::shared_ptr<report::Imagem> Converter(GdkPixbuf* pb) {
     return img;
 }
 
+// An icon's directory, checked before the decoder sees it: a word that no
+// icon has, or an image of an entry whose own header declares sides far
+// beyond any logo, makes the decoder reserve hundreds of megabytes for
+// nothing. Returns false for a directory no icon has. Entries beyond the
+// first block are left to the decoder.
+bool ConferirCabecalhoIco(std::string_view b) {
+    const auto u = [&](size_t i) { return static_cast<uint32_t>(static_cast<unsigned char>(b[i])); };
+    const auto palavra = [&](size_t i) { return u(i) | u(i + 1) << 8; };
+    const auto dupla = [&](size_t i) { return palavra(i) | palavra(i + 2) << 16; };
+    if (b.size() < 6) return true;
+    if (palavra(0) != 0 || (palavra(2) != 1 && palavra(2) != 2) || palavra(4) == 0) return false;
+    const size_t entradas = palavra(4);
+    for (size_t e = 0; e < entradas && 6 + 16 * (e + 1) <= b.size(); ++e) {
+        const size_t entrada = 6 + 16 * e;
+        const uint64_t deslocamento = dupla(entrada + 12);
+        if (deslocamento < 6 + 16 * entradas) return false;
+        if (deslocamento + 24 > b.size()) continue;
+        const size_t i = static_cast<size_t>(deslocamento);
+        int64_t largura, altura;
+        if (b.substr(i, 8) == "\x89PNG\r\n\x1a\n") {
+            largura = static_cast<int64_t>(u(i + 16) << 24 | u(i + 17) << 16 | u(i + 18) << 8 | u(i + 19));
+            altura = static_cast<int64_t>(u(i + 20) << 24 | u(i + 21) << 16 | u(i + 22) << 8 | u(i + 23));
+        } else {
+            largura = static_cast<int32_t>(dupla(i + 4));
+            altura = static_cast<int32_t>(dupla(i + 8)) / 2;  // the mask's rows are counted too
+        }
+        if (largura < 0) largura = -largura;
+        if (altura < 0) altura = -altura;
+        if (largura > kMaiorLadoLogo || altura > kMaiorLadoLogo || largura * altura > limites::kPixelsLogo)
+            return false;
+    }
+    return true;
+}
+
 // Feeds the decoder of `tipo` with the blocks `proximo` yields (empty at the
 // end; it throws on a read error) and converts the picture.
 template <class Proximo>
@@ -128,6 +162,10 @@ std::shared_ptr<const report::Imagem> Decodificar(std::string_view tipo, const s
             throw;
         }
         if (bloco.empty()) break;
+        if (primeiro && tipo == "ico" && !ConferirCabecalhoIco(bloco)) {
+            fechar();
+            throw falha("cabeçalho ICO inválido");
+        }
         if (primeiro && tipo == "bmp") {
             if (!ConferirCabecalhoBmp(bloco, dim)) {
                 fechar();
