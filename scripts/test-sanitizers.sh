@@ -14,17 +14,29 @@ cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCORVEXA_BENCH=
       -DCMAKE_MODULE_LINKER_FLAGS="-fsanitize=address,undefined" >/dev/null
 cmake --build "$dir" -j"$(nproc)"
 
-# GTK and GLib keep caches to the end of the process: leaks/suppressions
+# GTK and GLib keep caches to the end of the process: tests/hardening/lsan.supp
 # names only those libraries.
-export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:strict_string_checks=1:detect_stack_use_after_return=0
+export ASAN_OPTIONS=detect_leaks=1:strict_string_checks=1:detect_stack_use_after_return=0
 export LSAN_OPTIONS=suppressions="$PWD/tests/hardening/lsan.supp":print_suppressions=0
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
-# Excluded, with their reasons:
+# The sanitizer's dlopen does not see the run path of the program that calls
+# it, so the GTK module beside the library is found through the loader path.
+export LD_LIBRARY_PATH="$PWD/$dir${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}"
+# Excluded:
 #  - instalacao builds the README's example with a plain compiler against the
 #    installed library, which carries the sanitizer runtime: a program without
 #    it cannot load the library (the runtime must come first). The plain
 #    build of scripts/test.sh runs that test.
-ctest --test-dir "$dir" --output-on-failure -j"$(nproc)" -E '^instalacao$'
+# Run without the leak check (every other check on):
+#  - the tests that load the library with dlopen and unload it with dlclose:
+#    what the library keeps for the life of the process is unmapped with it
+#    and read as leaked, with no symbols left to tell which. The leak check
+#    of the exports runs in test_hardening, which keeps the library loaded.
+#  - the GTK windows, for GTK's own allocations.
+descarrega='^(ApiTest|Email|ImpressaoDoDanfe|JanelasTest)\.'
+ctest --test-dir "$dir" --output-on-failure -j"$(nproc)" -E "^instalacao\$|$descarrega"
+ASAN_OPTIONS=detect_leaks=0:strict_string_checks=1:detect_stack_use_after_return=0 \
+  ctest --test-dir "$dir" --output-on-failure -j"$(nproc)" -R "$descarrega"
 
 # ThreadSanitizer over the C++ functions run on several documents at once
 # (what danfe -j relies on): a build of its own, of that test alone.
