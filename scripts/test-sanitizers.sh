@@ -21,7 +21,8 @@ export LSAN_OPTIONS=suppressions="$PWD/tests/hardening/lsan.supp":print_suppress
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 # The sanitizer's dlopen does not see the run path of the program that calls
 # it, so the GTK module beside the library is found through the loader path.
-export LD_LIBRARY_PATH="$PWD/$dir${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}"
+# Only for these runs: the TSan build below must load its own library.
+caminho="$PWD/$dir${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}"
 # Excluded:
 #  - instalacao builds the README's example with a plain compiler against the
 #    installed library, which carries the sanitizer runtime: a program without
@@ -34,8 +35,8 @@ export LD_LIBRARY_PATH="$PWD/$dir${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}"
 #    of the exports runs in test_hardening, which keeps the library loaded.
 #  - the GTK windows, for GTK's own allocations.
 descarrega='^(ApiTest|Email|ImpressaoDoDanfe|JanelasTest)\.'
-ctest --test-dir "$dir" --output-on-failure -j"$(nproc)" -E "^instalacao\$|$descarrega"
-ASAN_OPTIONS=detect_leaks=0:strict_string_checks=1:detect_stack_use_after_return=0 \
+LD_LIBRARY_PATH="$caminho" ctest --test-dir "$dir" --output-on-failure -j"$(nproc)" -E "^instalacao\$|$descarrega"
+ASAN_OPTIONS=detect_leaks=0:strict_string_checks=1:detect_stack_use_after_return=0 LD_LIBRARY_PATH="$caminho" \
   ctest --test-dir "$dir" --output-on-failure -j"$(nproc)" -R "$descarrega"
 
 # ThreadSanitizer over the C++ functions run on several documents at once
