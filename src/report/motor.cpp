@@ -642,7 +642,15 @@ private:
     bool MontarPagina(Grupo& g, Cursor& c, int numero, int total, Pagina& p) {
         numero_ = numero;
         total_ = total;
-        p = Pagina{rel_.larguraPapel, rel_.alturaPapel, grupo_, numero, total, {}};
+        p.largura = rel_.larguraPapel;
+        p.altura = rel_.alturaPapel;
+        p.grupo = grupo_;
+        p.numero = numero;
+        p.total = total;
+        p.itens.clear();
+        // Pages of a document hold about as many items as the largest so far:
+        // room for them at once, instead of growing (and moving) item by item.
+        if (saida_) p.itens.reserve(maiorPagina_);
         if (rel_.aoIniciarPagina) rel_.aoIniciarPagina(*this);
 
         const size_t regAtual = g.passos[std::min(c.passo, g.passos.size() - 1)].registroMestre;
@@ -818,6 +826,7 @@ private:
                 } else {
                     terminou = MontarPagina(grupos[gi], c, numero, totais[gi], p);
                 }
+                maiorPagina_ = std::max(maiorPagina_, p.itens.size());
                 paginas.push_back(std::move(p));
                 if (terminou) break;
                 ++numero;
@@ -848,6 +857,7 @@ private:
     };
     std::vector<Contagem> contagens_;
     size_t paginaAtual_ = 0;
+    size_t maiorPagina_ = 0;
     std::map<const Banda*, std::unordered_map<std::string, std::shared_ptr<Unidade>>> cache_;
 };
 

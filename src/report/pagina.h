@@ -4,11 +4,13 @@
 // drawing order, with page-absolute positions in thousandths of a millimetre.
 #include <cstdint>
 #include <memory>
+#include <memory_resource>
 #include <optional>
 #include <string>
 #include <variant>
 #include <vector>
 
+#include "base/memoria.h"
 #include "fontes/metricas.h"
 #include "report/vetorial.h"
 
@@ -82,7 +84,8 @@ struct Pagina {
     int grupo = 0;        // 1-based invoice group
     int numero = 0;       // page number within the group
     int total = 0;        // page count of the group
-    std::vector<Item> itens;
+    // Kept for the next document when this one is gone (see base/memoria.h).
+    std::pmr::vector<Item> itens{memoria::Documentos()};
 };
 
 struct Documento {

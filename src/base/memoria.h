@@ -1,0 +1,25 @@
+#pragma once
+// Memory for the large, short-lived arrays of a document (display-list pages,
+// laid-out bands). Blocks a document frees are kept for the next one instead
+// of going back to the system: the C library would otherwise hand the top of
+// its heap back after each document and take page faults to get it again,
+// which costs more than the layout itself on a virtual machine.
+#include <cstddef>
+#include <memory_resource>
+
+namespace corvexa::memoria {
+
+// Process-wide and thread-safe. Requests from 1 KiB to 64 MiB are rounded up
+// to a power of two and served from the kept blocks when one is free; others
+// go straight to the system. At most `kMaximoGuardado` bytes are kept.
+std::pmr::memory_resource* Documentos();
+
+inline constexpr size_t kMaximoGuardado = size_t{64} << 20;
+
+// Bytes kept now, free for reuse (for tests and benchmarks).
+size_t Guardados();
+
+// Gives every kept block back to the system.
+void Liberar();
+
+}  // namespace corvexa::memoria
