@@ -84,55 +84,113 @@ void Hex4(std::string& s, uint32_t v) {
 
 // ------------------------------------------------------------ compression
 
-struct Compressores {
+// A growing byte buffer written through a raw pointer: each item reserves
+// room for its longest output once, then writes without further checks.
+// Growing copies what was written; the rest is never cleared.
+class Buffer {
+public:
+    void Limpar() { usado_ = 0; }
+    char* Reservar(size_t n) {
+        if (capacidade_ - usado_ < n) Crescer(n);
+        return dados_.get() + usado_;
+    }
+    void Confirmar(const char* p) { usado_ = static_cast<size_t>(p - dados_.get()); }
+    std::string_view Vista() const { return {dados_.get(), usado_}; }
+    size_t Capacidade() const { return capacidade_; }
+    void Liberar() {
+        dados_.reset();
+        capacidade_ = usado_ = 0;
+    }
+
+private:
+    void Crescer(size_t n) {
+        const size_t nova = std::max(capacidade_ * 2, usado_ + n + 65536);
+        std::unique_ptr<char[]> d(new char[nova]);
+        if (usado_) std::memcpy(d.get(), dados_.get(), usado_);
+        dados_ = std::move(d);
+        capacidade_ = nova;
+    }
+
+    std::unique_ptr<char[]> dados_;
+    size_t capacidade_ = 0, usado_ = 0;
+};
+
+// What writing a document needs besides its output: compressors (dear to
+// make, more than compressing a page) and the buffers of a page's content,
+// compressed and not. Kept for later documents in a pool that threads share;
+// no thread-local objects here, their destructors would keep the library
+// from unloading.
+struct Rascunho {
     libdeflate_compressor* c[13] = {};
-    ~Compressores() {
+    Buffer conteudo;    // a page's content stream
+    Buffer comprimido;  // the output of a compression
+    std::string ansi;   // a text converted to the code page
+
+    Rascunho() = default;
+    Rascunho(const Rascunho&) = delete;
+    Rascunho& operator=(const Rascunho&) = delete;
+    ~Rascunho() {
         for (auto* p : c)
             if (p) libdeflate_free_compressor(p);
     }
 };
 
-// Compressors are dear to make (more than compressing a page), so they are
-// kept for later documents in a pool that threads share. No thread-local
-// objects here: their destructors would keep the library from unloading.
-class PoolCompressores {
+class PoolRascunhos {
 public:
-    std::unique_ptr<Compressores> Tomar() {
+    std::unique_ptr<Rascunho> Tomar() {
         std::lock_guard trava(m_);
-        if (livres_.empty()) return std::make_unique<Compressores>();
-        auto c = std::move(livres_.back());
+        if (livres_.empty()) return std::make_unique<Rascunho>();
+        auto r = std::move(livres_.back());
         livres_.pop_back();
-        return c;
+        return r;
     }
-    void Devolver(std::unique_ptr<Compressores> c) {
+    void Devolver(std::unique_ptr<Rascunho> r) {
+        // A buffer that one huge document grew is not kept for the next.
+        constexpr size_t kGuardar = 8 << 20;
+        if (r->conteudo.Capacidade() > kGuardar) r->conteudo.Liberar();
+        if (r->comprimido.Capacidade() > kGuardar) r->comprimido.Liberar();
+        if (r->ansi.capacity() > 65536) std::string().swap(r->ansi);
         std::lock_guard trava(m_);
-        livres_.push_back(std::move(c));
+        livres_.push_back(std::move(r));
     }
 
 private:
     std::mutex m_;
-    std::vector<std::unique_ptr<Compressores>> livres_;
+    std::vector<std::unique_ptr<Rascunho>> livres_;
 };
 
-PoolCompressores& Compressoras() {
-    static PoolCompressores pool;
+PoolRascunhos& Rascunhos() {
+    static PoolRascunhos pool;
     return pool;
 }
 
-// A zlib stream (FlateDecode) of `dados`.
-std::string Comprimir(std::string_view dados, int nivel) {
-    struct Emprestimo {
-        std::unique_ptr<Compressores> cs = Compressoras().Tomar();
-        ~Emprestimo() { Compressoras().Devolver(std::move(cs)); }
-    } e;
-    libdeflate_compressor*& c = e.cs->c[nivel];
+// A scratch object taken from the pool for as long as this lives.
+struct Emprestimo {
+    std::unique_ptr<Rascunho> r = Rascunhos().Tomar();
+    Emprestimo() = default;
+    Emprestimo(const Emprestimo&) = delete;
+    Emprestimo& operator=(const Emprestimo&) = delete;
+    ~Emprestimo() { Rascunhos().Devolver(std::move(r)); }
+    Rascunho* operator->() const { return r.get(); }
+};
+
+// A zlib stream (FlateDecode) of `dados`, in `r.comprimido`: valid until
+// the next compression with `r`.
+std::string_view Comprimir(Rascunho& r, std::string_view dados, int nivel) {
+    libdeflate_compressor*& c = r.c[nivel];
     if (!c && !(c = libdeflate_alloc_compressor(nivel))) throw Falha("Memória insuficiente para gerar o PDF");
     const size_t limite = libdeflate_zlib_compress_bound(c, dados.size());
-    std::string destino(limite, '\0');
-    const size_t n = libdeflate_zlib_compress(c, dados.data(), dados.size(), destino.data(), limite);
+    r.comprimido.Limpar();
+    char* destino = r.comprimido.Reservar(limite);
+    const size_t n = libdeflate_zlib_compress(c, dados.data(), dados.size(), destino, limite);
     if (n == 0) throw Falha("Erro ao compactar o PDF");
-    destino.resize(n);
-    return destino;
+    return {destino, n};
+}
+
+// The same as a string of its own, for what is kept across documents.
+std::string Comprimir(std::string_view dados, int nivel) {
+    Emprestimo e;
+    return std::string(Comprimir(*e.r, dados, nivel));
 }
 
 // ------------------------------------------------------------------ fonts
@@ -569,24 +627,50 @@ void TextoPdf(std::string& s, const std::string& valor) {
     s += '>';
 }
 
-// ------------------------------------------------------------------ writer
-
-// A growing buffer written through a raw pointer: each item reserves room
-// for its longest output once, then writes without further checks.
-class Buffer {
-public:
-    void Limpar() { usado_ = 0; }
-    char* Reservar(size_t n) {
-        if (dados_.size() - usado_ < n) dados_.resize(std::max(dados_.size() * 2, usado_ + n + 65536));
-        return dados_.data() + usado_;
+// UTF-8 to the code page as texto::Utf8ParaAnsi converts it (a byte that is
+// not valid UTF-8 is taken as a code-page byte, a character the code page
+// lacks becomes '?'), into a string that keeps its memory between texts.
+void ParaAnsi(std::string_view s, std::string& destino) {
+    destino.clear();
+    for (size_t i = 0; i < s.size();) {
+        const auto b0 = static_cast<unsigned char>(s[i]);
+        if (b0 < 0x80) {
+            destino += static_cast<char>(b0);
+            ++i;
+            continue;
+        }
+        // A sequence's length, the bits of its lead byte and the least code
+        // point it may encode (longer forms of smaller ones are invalid).
+        size_t n = 0;
+        char32_t cp = 0, menor = 0;
+        if ((b0 & 0xE0) == 0xC0) {
+            n = 2, cp = b0 & 0x1F, menor = 0x80;
+        } else if ((b0 & 0xF0) == 0xE0) {
+            n = 3, cp = b0 & 0x0F, menor = 0x800;
+        } else if ((b0 & 0xF8) == 0xF0) {
+            n = 4, cp = b0 & 0x07, menor = 0x10000;
+        }
+        if (i + n > s.size()) n = 0;
+        for (size_t k = 1; k < n; ++k) {
+            const auto b = static_cast<unsigned char>(s[i + k]);
+            if ((b & 0xC0) != 0x80) {
+                n = 0;
+                break;
+            }
+            cp = cp << 6 | (b & 0x3F);
+        }
+        if (n == 0 || cp < menor || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+            destino += static_cast<char>(b0);
+            ++i;
+            continue;
+        }
+        const int a = texto::UnicodeParaAnsi(cp);
+        destino += a < 0 ? '?' : static_cast<char>(a);
+        i += n;
     }
-    void Confirmar(const char* p) { usado_ = static_cast<size_t>(p - dados_.data()); }
-    std::string_view Vista() const { return {dados_.data(), usado_}; }
+}
 
-private:
-    std::string dados_;
-    size_t usado_ = 0;
-};
+// ------------------------------------------------------------------ writer
 
 template <size_t N>
 char* Txt(char* p, const char (&s)[N]) {
@@ -684,8 +768,8 @@ class Escritor;
 // One page's content stream.
 class Conteudo {
 public:
-    Conteudo(Buffer& b, const report::Pagina& p, Escritor& e, FontesBase& f)
-        : b_(b), largura_(p.largura), altura_(p.altura), escritor_(e), fontes_(f) {
+    Conteudo(Rascunho& r, const report::Pagina& p, Escritor& e, FontesBase& f)
+        : b_(r.conteudo), ansi_(r.ansi), largura_(p.largura), altura_(p.altura), escritor_(e), fontes_(f) {
         // The page is drawn in hundredths of a millimetre, y upwards: every
         // position of the display list (thousandths) is then a number with
         // at most one decimal, and an A4 page stays within the 32767 that old
@@ -775,6 +859,7 @@ private:
     std::optional<Janela> JanelaDe(const Caixa* recorte, double emPontos) const;
 
     Buffer& b_;
+    std::string& ansi_;  // the current text in the code page
     char* p_ = nullptr;
     int64_t largura_, altura_;
     Escritor& escritor_;
@@ -1070,7 +1155,8 @@ void Conteudo::Comando(const report::ComandoTexto& t) {
     const fontes::Fonte fonte{t.familia, 8, t.negrito};
     const int face = IndiceFace(fonte);
     const FonteBase& fb = fontes_.Face(face);
-    const std::string ansi = texto::Utf8ParaAnsi(t.texto);
+    ParaAnsi(t.texto, ansi_);
+    const std::string& ansi = ansi_;
     const bool avancos = t.avancos.size() == ansi.size();
     const double k = t.tamanho / fb.unidadesPorEm;
     const std::optional<Janela> janela = JanelaDe(&caixaVetor_, t.tamanho * std::max(mapa_.sx, mapa_.sy) * kPt);
@@ -1171,11 +1257,10 @@ void Conteudo::operator()(const report::ItemTexto& t) {
     const int face = IndiceFace(t.fonte);
     const FonteBase& fb = fontes_.Face(face);
     // Plain ASCII is the same in both encodings, and most texts are.
-    std::string convertido;
     std::string_view ansi = t.texto;
     if (std::any_of(ansi.begin(), ansi.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; })) {
-        convertido = texto::Utf8ParaAnsi(t.texto);
-        ansi = convertido;
+        ParaAnsi(t.texto, ansi_);
+        ansi = ansi_;
     }
     const std::optional<Janela> janela = JanelaDe(t.recorte ? &*t.recorte : nullptr, t.fonte.pontos);
     if (!janela) return;
@@ -1188,17 +1273,18 @@ void Conteudo::operator()(const report::ItemTexto& t) {
     if (!janela->ContemY(base * kPt)) return;
     // A glyph is drawn when the font has it and it lies in the window; one
     // that is not keeps its advance.
-    std::vector<char> desenha;
-    desenha.assign(ansi.size(), 0);
     const double escala = metricas.Escala(t.fonte.pontos);
+    const auto desenha = [&](unsigned char c, int64_t unidades) {
+        return fb.glifo[c] != 0 && janela->ContemX((t.caixa.x + unidades * escala) * kPt);
+    };
     bool algum = false, todos = true;
     int64_t unidades = 0;
-    for (size_t i = 0; i < ansi.size(); ++i) {
-        const auto c = static_cast<unsigned char>(ansi[i]);
-        desenha[i] = fb.glifo[c] != 0 && janela->ContemX((t.caixa.x + unidades * escala) * kPt);
+    for (const char ch : ansi) {
+        const auto c = static_cast<unsigned char>(ch);
+        const bool d = desenha(c, unidades);
         unidades += fb.avanco[c];
-        algum = algum || desenha[i];
-        todos = todos && desenha[i];
+        algum = algum || d;
+        todos = todos && d;
     }
     if (!algum) return;
     Inicio(ansi.size() * 24 + 12 * kMaiorNumero);
@@ -1239,9 +1325,12 @@ void Conteudo::operator()(const report::ItemTexto& t) {
         *p_++ = '[';
         int64_t pular = 0;  // font units to move over before the next glyph
         bool aberta = false;
-        for (size_t i = 0; i < ansi.size(); ++i) {
-            const auto c = static_cast<unsigned char>(ansi[i]);
-            if (!desenha[i]) {
+        unidades = 0;
+        for (const char ch : ansi) {
+            const auto c = static_cast<unsigned char>(ch);
+            const bool d = desenha(c, unidades);
+            unidades += fb.avanco[c];
+            if (!d) {
                 pular += fb.avanco[c];
                 continue;
             }
@@ -1340,22 +1429,24 @@ std::string Escritor::Gerar(const report::Documento& doc, const PropriedadesPdf&
     // A document without pages is one blank A4 page.
     static const report::Pagina kVazia{210000, 297000, 0, 0, 0, {}};
     const size_t paginas = std::max<size_t>(1, doc.paginas.size());
-    out_.reserve(16384 + paginas * 12288);
+    // Room for pages heavier than a DANFE's; what is never written is never
+    // touched, so costs nothing.
+    out_.reserve((256 << 10) + paginas * (64 << 10));
     out_ = "%PDF-1.4\n%\xE2\xE3\xCF\xD3\n";
     // 1 catalog, 2 page tree, 3 resources, 4 information; then per page its
     // object and its content; fonts and pictures after them as they come.
     offsets_.assign(5 + 2 * paginas, 0);
     int fonteObj[kFaces] = {};
 
-    Buffer conteudo;  // reused by the pages of this document
+    Emprestimo rascunho;  // its buffers serve every page
     for (size_t i = 0; i < paginas; ++i) {
         const report::Pagina& p = doc.paginas.empty() ? kVazia : doc.paginas[i];
-        conteudo.Limpar();
-        Conteudo c(conteudo, p, *this, fontes_);
+        rascunho->conteudo.Limpar();
+        Conteudo c(*rascunho.r, p, *this, fontes_);
         for (const report::Item& item : p.itens) std::visit(c, item);
         c.Terminar();
         const int objPagina = static_cast<int>(5 + 2 * i), objConteudo = objPagina + 1;
-        Fluxo(objConteudo, Comprimir(conteudo.Vista(), kNivelConteudo));
+        Fluxo(objConteudo, Comprimir(*rascunho.r, rascunho->conteudo.Vista(), kNivelConteudo));
         Abrir(objPagina);
         out_ += "<</Type/Page/Parent 2 0 R/MediaBox[0 0 ";
         Decimal(out_, (int64_t{p.largura} * 72000000 + 12700) / 25400, 6);
