@@ -3,20 +3,22 @@
 // laid-out bands). Blocks a document frees are kept for the next one instead
 // of going back to the system: the C library would otherwise hand the top of
 // its heap back after each document and take page faults to get it again,
-// which costs more than the layout itself on a virtual machine.
+// which costs more than the layout itself on a virtual machine. The blocks
+// are mapped apart from the heap, so that keeping them never keeps the
+// heap from shrinking.
 #include <cstddef>
 #include <memory_resource>
 
 namespace corvexa::memoria {
 
-// Process-wide and thread-safe. Requests from 1 KiB to 64 MiB are rounded up
-// to a power of two and served from the kept blocks when one is free; others
-// go straight to the system. At most `kMaximoGuardado` bytes are kept.
+// Process-wide and thread-safe. Requests from 64 KiB to 64 MiB are rounded up
+// to a power of two and served from the kept blocks when one is free; smaller
+// and larger ones go to the C++ heap. At most `kMaximoGuardado` bytes are kept.
 std::pmr::memory_resource* Documentos();
 
-inline constexpr size_t kMaximoGuardado = size_t{64} << 20;
+inline constexpr size_t kMaximoGuardado = size_t{32} << 20;
 
-// Bytes kept now, free for reuse (for tests and benchmarks).
+// Bytes kept now, free for reuse.
 size_t Guardados();
 
 // Gives every kept block back to the system.

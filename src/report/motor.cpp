@@ -6,11 +6,13 @@
 #include <limits>
 #include <map>
 #include <memory>
+#include <memory_resource>
 #include <optional>
 #include <unordered_map>
 
 #include "base/falha.h"
 #include "base/limites.h"
+#include "base/memoria.h"
 #include "base/texto.h"
 #include "report/code128.h"
 
@@ -27,11 +29,15 @@ struct Ligacao {
     int campo = -1;
 };
 
-// A drawn piece of a band instance. `y`/`h` give the extent the piece needs on
-// a page (all lines of a fixed text move together, so they share one extent);
-// the items keep their own drawing positions, relative to the unit's top.
+// Display-list items on their way to a page.
+using Itens = std::pmr::vector<Item>;
+
+// A drawn piece of a band instance: the items [de, ate) of its unit. `y`/`h`
+// give the extent the piece needs on a page (all lines of a fixed text move
+// together, so they share one extent); the items keep their own drawing
+// positions, relative to the unit's top.
 struct Atomo {
-    std::vector<Item> itens;
+    uint32_t de = 0, ate = 0;
     Mm y = 0, h = 0;
     // Pieces that follow their parent's height (rules that stretch with the
     // row, region fills) span [y, fim) and are cut to each page's part.
@@ -44,6 +50,7 @@ struct Atomo {
 
 // One band instance ready to be placed on pages.
 struct Unidade {
+    Itens itens;
     std::vector<Atomo> atomos;
     Mm altura = 0;
     bool estatica = false;
@@ -259,7 +266,7 @@ private:
 
     // Lays out a text element's lines with its box at (x0, y0); returns the
     // bottom the element reaches.
-    Mm Textos(const Elemento& e, std::string_view s, Mm x0, Mm y0, std::vector<Item>& itens) const {
+    Mm Textos(const Elemento& e, std::string_view s, Mm x0, Mm y0, Itens& itens) const {
         const Mm lh = metricas_.AlturaLinha(e.fonte);
         const bool memo = e.tipo == TipoElemento::Memo;
         if (memo && s.empty()) return y0;
@@ -294,8 +301,29 @@ private:
     // ---- Bands ----------------------------------------------------------
 
     struct Montagem {
+        explicit Montagem(std::pmr::memory_resource* memoria) : itens(memoria) {}
+        Itens itens;
         std::vector<Atomo> atomos;
-        std::vector<size_t> seguemBanda;  // following pieces whose end is the band's bottom
+
+        // Opens a piece at the end of the items; `Fechar` ends it there.
+        Atomo Abrir(Mm y, Mm h) const {
+            Atomo a;
+            a.de = a.ate = static_cast<uint32_t>(itens.size());
+            a.y = y;
+            a.h = h;
+            return a;
+        }
+        void Fechar(Atomo& a) {
+            a.ate = static_cast<uint32_t>(itens.size());
+            atomos.push_back(a);
+        }
+        // A following piece reaches down to `fundo`, and its items with it.
+        void Estender(size_t atomo, Mm fundo) {
+            Atomo& a = atomos[atomo];
+            a.fim = fundo;
+            for (uint32_t k = a.de; k < a.ate; ++k)
+                std::visit([&](auto& it) { it.caixa.h = std::max<Mm>(0, fundo - it.caixa.y); }, itens[k]);
+        }
     };
 
     // Lays out elements at offset (dx, dy); `fundoPai` < 0: following pieces
@@ -311,7 +339,7 @@ private:
             for (const auto& alvo : elementos)
                 if (alvo.tipo == TipoElemento::Regiao && texto::IgualSemCaixa(alvo.nome, e.deslocarRelativoA) &&
                     alvo.visivel) {
-                    Montagem rascunho;
+                    Montagem rascunho(&arena_);
                     std::vector<size_t> s;
                     const Mm alt = Regiao(alvo, dx, dy, subEmLinha, rascunho, s);
                     crescimento[e.deslocarRelativoA] = alt - alvo.g.h;
@@ -334,21 +362,15 @@ private:
         const Mm topo = e.g.y + dy;
         // White fill first, then the elements over it.
         const size_t iFill = m.atomos.size();
-        Atomo fill;
+        Atomo fill = m.Abrir(topo, 0);
         fill.segue = true;
-        fill.y = topo;
-        fill.itens.push_back(ItemRetangulo{Caixa{dx + e.g.x, topo, e.g.w, 0}, false, false, e.nome});
-        m.atomos.push_back(std::move(fill));
+        m.itens.push_back(ItemRetangulo{Caixa{dx + e.g.x, topo, e.g.w, 0}, false, false, e.nome});
+        m.Fechar(fill);
         std::vector<size_t> seguem;
         const Mm fundoFilhos = Elementos(e.filhos, dx, dy, subEmLinha, m, seguem);
         const Mm fundo = e.esticar ? std::max(topo + e.g.h, fundoFilhos) : topo + e.g.h;
-        m.atomos[iFill].fim = fundo;
-        std::get<ItemRetangulo>(m.atomos[iFill].itens[0]).caixa.h = fundo - topo;
-        for (size_t i : seguem) {
-            m.atomos[i].fim = fundo;
-            for (auto& item : m.atomos[i].itens)
-                std::visit([&](auto& it) { it.caixa.h = std::max<Mm>(0, fundo - it.caixa.y); }, item);
-        }
+        m.Estender(iFill, fundo);
+        for (size_t i : seguem) m.Estender(i, fundo);
         return fundo - topo;
     }
 
@@ -356,76 +378,75 @@ private:
     Mm Elemento1(const Elemento& e, Mm dx, Mm dy, bool subEmLinha, Montagem& m, std::vector<size_t>& seguem) {
         const Mm x0 = dx + e.g.x;
         const Mm y0 = e.g.y + dy;
-        Atomo a;
-        a.y = y0;
-        a.h = e.g.h;
+        Atomo a = m.Abrir(y0, e.g.h);
         switch (e.tipo) {
             case TipoElemento::Rotulo:
             case TipoElemento::TextoDados: {
                 std::string s;
                 if (e.tipo == TipoElemento::Rotulo) s = texto::Utf8ParaAnsi(e.texto);
                 else s = FormatarValor(ValorDe(e), e.formato, opcoes_.separadores);
-                const Mm fundo = Textos(e, s, x0, y0, a.itens);
+                const Mm fundo = Textos(e, s, x0, y0, m.itens);
                 a.h = fundo - y0;
-                m.atomos.push_back(std::move(a));
+                m.Fechar(a);
                 return fundo;
             }
             case TipoElemento::VariavelSistema: {
                 if (e.variavel == TipoVariavel::Hora) {
-                    const Mm fundo = Textos(e, TextoVariavel(e), x0, y0, a.itens);
+                    const Mm fundo = Textos(e, TextoVariavel(e), x0, y0, m.itens);
                     a.h = fundo - y0;
-                    m.atomos.push_back(std::move(a));
+                    m.Fechar(a);
                     return fundo;
                 }
                 a.variavel = &e;  // written on its page
                 a.varX = x0;
                 a.h = e.autoSize ? metricas_.AlturaLinha(e.fonte) : e.g.h;
-                m.atomos.push_back(std::move(a));
+                m.Fechar(a);
                 return y0 + a.h;
             }
             case TipoElemento::Memo: {
                 // Each line is a piece of its own, so the memo can continue line by line.
                 const std::string s = FormatarValor(ValorDe(e), e.formato, opcoes_.separadores);
-                std::vector<Item> linhas;
-                const Mm fundo = Textos(e, s, x0, y0, linhas);
+                const size_t primeira = m.itens.size();
+                const Mm fundo = Textos(e, s, x0, y0, m.itens);
                 const Mm lh = metricas_.AlturaLinha(e.fonte);
-                for (auto& l : linhas) {
+                for (size_t k = primeira; k < m.itens.size(); ++k) {
                     Atomo al;
-                    al.y = std::get<ItemTexto>(l).caixa.y;
+                    al.de = static_cast<uint32_t>(k);
+                    al.ate = al.de + 1;
+                    al.y = std::get<ItemTexto>(m.itens[k]).caixa.y;
                     al.h = lh;
-                    al.itens.push_back(std::move(l));
-                    m.atomos.push_back(std::move(al));
+                    m.atomos.push_back(al);
                 }
                 return fundo;
             }
             case TipoElemento::Retangulo:
-                a.itens.push_back(ItemRetangulo{Caixa{x0, y0, e.g.w, e.g.h}, e.arredondado, true, e.nome});
+                m.itens.push_back(ItemRetangulo{Caixa{x0, y0, e.g.w, e.g.h}, e.arredondado, true, e.nome});
                 if (e.stretchWithParent) {
                     a.segue = true;
                     seguem.push_back(m.atomos.size());
-                    m.atomos.push_back(std::move(a));
+                    m.Fechar(a);
                     return 0;
                 }
-                m.atomos.push_back(std::move(a));
+                m.Fechar(a);
                 return y0 + e.g.h;
             case TipoElemento::Linha: {
                 const Caixa traco = e.linhaEsquerda ? Caixa{x0, y0, kTraco, e.g.h} : Caixa{x0, y0, e.g.w, kTraco};
-                a.itens.push_back(ItemLinha{traco, e.pontilhada, e.nome});
+                m.itens.push_back(ItemLinha{traco, e.pontilhada, e.nome});
                 if (e.stretchWithParent) {
                     a.segue = true;
                     seguem.push_back(m.atomos.size());
-                    m.atomos.push_back(std::move(a));
+                    m.Fechar(a);
                     return 0;
                 }
-                m.atomos.push_back(std::move(a));
+                m.Fechar(a);
                 return y0 + e.g.h;
             }
             case TipoElemento::Imagem:
                 if (e.vetorial)
-                    a.itens.push_back(ItemImagem{Caixa{x0, y0, e.g.w, e.g.h}, nullptr, e.nome, e.vetorial});
+                    m.itens.push_back(ItemImagem{Caixa{x0, y0, e.g.w, e.g.h}, nullptr, e.nome, e.vetorial});
                 else if (e.imagem)
-                    a.itens.push_back(ItemImagem{Caixa{x0, y0, e.g.w, e.g.h}, e.imagem, e.nome});
-                m.atomos.push_back(std::move(a));
+                    m.itens.push_back(ItemImagem{Caixa{x0, y0, e.g.w, e.g.h}, e.imagem, e.nome});
+                m.Fechar(a);
                 return y0 + e.g.h;
             case TipoElemento::CodigoBarras: {
                 const auto& v = ValorDe(e);
@@ -441,9 +462,9 @@ private:
                     b.modulo = kModulo;
                     b.id = e.nome;
                     a.h = b.caixa.h;
-                    a.itens.push_back(std::move(b));
+                    m.itens.push_back(std::move(b));
                 }
-                m.atomos.push_back(std::move(a));
+                m.Fechar(a);
                 return y0 + e.g.h;
             }
             case TipoElemento::Regiao:
@@ -485,42 +506,40 @@ private:
     Mm Embutir(const Banda& banda, Mm x0, Mm y0, Montagem& m) {
         if (!banda.visivel) return 0;
         Unidade u = MontarBanda(banda, x0, true);
-        for (auto& a : u.atomos) {
+        const auto base = static_cast<uint32_t>(m.itens.size());
+        for (auto& i : u.itens) {
+            DeslocarItem(i, y0);
+            m.itens.push_back(std::move(i));
+        }
+        for (auto a : u.atomos) {
             a.y += y0;
             if (a.segue) a.fim += y0;
-            for (auto& i : a.itens) DeslocarItem(i, y0);
-            m.atomos.push_back(std::move(a));
+            a.de += base;
+            a.ate += base;
+            m.atomos.push_back(a);
         }
         return u.altura;
     }
 
     Unidade MontarBanda(const Banda& banda, Mm x0, bool subEmLinha) {
-        Montagem m;
+        Montagem m(&arena_);
+        m.itens.reserve(2 * banda.elementos.size() + 8);
         std::vector<size_t> seguem;
         const Mm fundo = Elementos(banda.elementos, x0, 0, subEmLinha, m, seguem);
-        Unidade u;
-        u.estatica = !banda.dinamica;
-        u.altura = u.estatica ? banda.altura : fundo;
-        for (size_t i : seguem) {
-            m.atomos[i].fim = u.altura;
-            for (auto& item : m.atomos[i].itens)
-                std::visit([&](auto& it) { it.caixa.h = std::max<Mm>(0, u.altura - it.caixa.y); }, item);
-        }
-        u.atomos = std::move(m.atomos);
-        return u;
+        const bool estatica = !banda.dinamica;
+        const Mm altura = estatica ? banda.altura : fundo;
+        for (size_t i : seguem) m.Estender(i, altura);
+        return Unidade{std::move(m.itens), std::move(m.atomos), altura, estatica};
     }
 
     // ---- Pages ----------------------------------------------------------
 
     void EmitirVariavel(const Atomo& a, Mm dy, Pagina& p) {
-        std::vector<Item> itens;
         const Elemento& e = *a.variavel;
-        Textos(e, TextoVariavel(e), a.varX, a.y + dy, itens);
-        for (auto& i : itens) {
-            if (e.variavel == TipoVariavel::TotalPaginas)
-                contagens_.push_back({paginaAtual_, p.itens.size(), &e, a.varX});
-            p.itens.push_back(std::move(i));
-        }
+        const size_t primeiro = p.itens.size();
+        Textos(e, TextoVariavel(e), a.varX, a.y + dy, p.itens);
+        if (e.variavel == TipoVariavel::TotalPaginas)
+            for (size_t k = primeiro; k < p.itens.size(); ++k) contagens_.push_back({paginaAtual_, k, &e, a.varX});
     }
 
     // Places a whole unit with its top at y.
@@ -531,7 +550,8 @@ private:
                 EmitirVariavel(a, y, p);
                 continue;
             }
-            for (auto item : a.itens) {
+            for (uint32_t k = a.de; k < a.ate; ++k) {
+                Item item = u.itens[k];
                 DeslocarItem(item, y);
                 p.itens.push_back(std::move(item));
             }
@@ -578,19 +598,30 @@ private:
 
     // Band instances are laid out once and reused by the page trials and the
     // passes, as long as their records and visible elements are the same.
-    std::shared_ptr<Unidade> EmCache(const Banda& banda, size_t mestre, size_t detalhe,
-                                           const std::function<Unidade()>& montar) {
-        std::string chave;
-        chave.reserve(64);
-        chave.append(reinterpret_cast<const char*>(&mestre), sizeof mestre);
-        chave.append(reinterpret_cast<const char*>(&detalhe), sizeof detalhe);
-        Assinatura(banda.elementos, chave);
-        auto& porBanda = cache_[&banda];
-        auto it = porBanda.find(chave);
-        if (it != porBanda.end()) return it->second;
+    template <typename Montar>
+    std::shared_ptr<Unidade> EmCache(const Banda& banda, size_t mestre, size_t detalhe, const Montar& montar) {
+        CacheBanda& cb = cache_[&banda];
+        // Visibilities change only in the page logic: the band's signature is
+        // worked out again only after it ran.
+        if (cb.geracao != geracao_) {
+            assinatura_.clear();
+            Assinatura(banda.elementos, assinatura_);
+            cb.assinatura = cb.assinaturas.try_emplace(assinatura_, cb.assinaturas.size()).first->second;
+            cb.geracao = geracao_;
+        }
+        const ChaveUnidade chave{mestre, detalhe, cb.assinatura};
+        auto it = cb.unidades.find(chave);
+        if (it != cb.unidades.end()) return it->second;
         auto u = std::make_shared<Unidade>(montar());
-        porBanda.emplace(std::move(chave), u);
+        cb.unidades.emplace(chave, u);
         return u;
+    }
+
+    // Runs a handler of the page logic, which may show and hide elements.
+    void Executar(const std::function<void(Execucao&)>& evento) {
+        if (!evento) return;
+        evento(*this);
+        ++geracao_;
     }
 
     std::shared_ptr<Unidade> BandaDaPagina(const Banda& banda, size_t mestre) {
@@ -630,10 +661,10 @@ private:
         if (!rel_.aoIniciarPagina) return false;
         const int total = total_;
         total_ = numero_;
-        rel_.aoIniciarPagina(*this);
+        Executar(rel_.aoIniciarPagina);
         const bool visivel = banda.visivel;
         total_ = total;
-        rel_.aoIniciarPagina(*this);
+        Executar(rel_.aoIniciarPagina);
         return visivel;
     }
 
@@ -651,7 +682,7 @@ private:
         // Pages of a document hold about as many items as the largest so far:
         // room for them at once, instead of growing (and moving) item by item.
         if (saida_) p.itens.reserve(maiorPagina_);
-        if (rel_.aoIniciarPagina) rel_.aoIniciarPagina(*this);
+        Executar(rel_.aoIniciarPagina);
 
         const size_t regAtual = g.passos[std::min(c.passo, g.passos.size() - 1)].registroMestre;
         Mm y = rel_.margemSuperior;
@@ -660,7 +691,7 @@ private:
             ColocarInteira(*u, y, p);
             y += u->altura;
         }
-        if (rel_.antesGerarCabecalhoGrupo) rel_.antesGerarCabecalhoGrupo(*this);
+        Executar(rel_.antesGerarCabecalhoGrupo);
         if (rel_.cabecalhoGrupo.visivel) {
             const auto u = BandaDaPagina(rel_.cabecalhoGrupo, regAtual);
             ColocarInteira(*u, y, p);
@@ -722,7 +753,8 @@ private:
                 if (inicio == std::numeric_limits<Mm>::max()) inicio = 0;
             }
             const Mm disponivel = fundo - y;
-            std::vector<uint8_t> agora(u.atomos.size(), 0);
+            std::vector<uint8_t>& agora = agora_;
+            agora.assign(u.atomos.size(), 0);
             bool todos = true, algum = false;
             Mm fimConteudo = inicio;
             for (size_t i = 0; i < u.atomos.size(); ++i) {
@@ -762,7 +794,8 @@ private:
                 Atomo& a = u.atomos[i];
                 if (a.segue) {
                     if (!saida_ || a.fim <= inicio || a.y >= fimParte) continue;
-                    for (auto item : a.itens) {
+                    for (uint32_t k = a.de; k < a.ate; ++k) {
+                        Item item = u.itens[k];
                         CortarItem(item, std::max(a.y, inicio), std::min(a.fim, fimParte));
                         DeslocarItem(item, dy);
                         p.itens.push_back(std::move(item));
@@ -778,9 +811,10 @@ private:
                 }
                 // The output pass places a body unit's pieces once: they move
                 // into the page instead of being copied.
-                for (auto& item : a.itens) DeslocarItem(item, dy);
-                std::move(a.itens.begin(), a.itens.end(), std::back_inserter(p.itens));
-                a.itens.clear();
+                for (uint32_t k = a.de; k < a.ate; ++k) {
+                    DeslocarItem(u.itens[k], dy);
+                    p.itens.push_back(std::move(u.itens[k]));
+                }
             }
             y += fimParte - inicio;
             if (algum || u.altura > 0) corpoVazio = false;
@@ -858,7 +892,33 @@ private:
     std::vector<Contagem> contagens_;
     size_t paginaAtual_ = 0;
     size_t maiorPagina_ = 0;
-    std::map<const Banda*, std::unordered_map<std::string, std::shared_ptr<Unidade>>> cache_;
+
+    struct ChaveUnidade {
+        size_t mestre, detalhe;
+        uint32_t assinatura;
+        bool operator==(const ChaveUnidade&) const = default;
+    };
+    struct HashChave {
+        size_t operator()(const ChaveUnidade& c) const {
+            uint64_t h = c.mestre * 0x9E3779B97F4A7C15ULL;
+            h ^= (c.detalhe + 0x632BE59BD9B4E019ULL + (h << 6) + (h >> 2)) * 0xBF58476D1CE4E5B9ULL;
+            h ^= c.assinatura + (h >> 29);
+            return static_cast<size_t>(h);
+        }
+    };
+    struct CacheBanda {
+        uint64_t geracao = UINT64_MAX;  // of the page logic when `assinatura` was worked out
+        uint32_t assinatura = 0;        // the current visibility signature, numbered
+        std::unordered_map<std::string, uint32_t> assinaturas;
+        std::unordered_map<ChaveUnidade, std::shared_ptr<Unidade>, HashChave> unidades;
+    };
+    // The band instances of this run live in one arena, made of blocks that
+    // later runs reuse; it goes after the units in it.
+    std::pmr::monotonic_buffer_resource arena_{size_t{256} << 10, memoria::Documentos()};
+    std::unordered_map<const Banda*, CacheBanda> cache_;
+    uint64_t geracao_ = 0;     // handler runs so far
+    std::string assinatura_;   // scratch for signatures
+    std::vector<uint8_t> agora_;  // scratch: the pieces of a unit placed on this page
 };
 
 Documento Motor::Gerar() {
@@ -908,7 +968,7 @@ Documento Motor::Gerar() {
         for (const auto& ct : contagens_) {
             auto& pg = paginas[ct.pagina];
             auto& t = std::get<ItemTexto>(pg.itens[ct.item]);
-            std::vector<Item> novo;
+            Itens novo;
             numero_ = pg.numero;
             total_ = pg.total;
             Textos(*ct.elemento, TextoVariavel(*ct.elemento), ct.x0, t.recorte ? t.recorte->y : t.caixa.y, novo);
