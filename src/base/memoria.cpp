@@ -17,7 +17,7 @@ constexpr int kMaiorClasse = 26;  // 64 MiB
 constexpr int kClasses = kMaiorClasse - kMenorClasse + 1;
 
 int ClasseDe(size_t bytes, size_t alinhamento) {
-    if (alinhamento > 4096 || bytes < (size_t{1} << kMenorClasse) || bytes > (size_t{1} << kMaiorClasse)) return -1;
+    if (!kRecicla || alinhamento > 4096 || bytes < (size_t{1} << kMenorClasse) || bytes > (size_t{1} << kMaiorClasse)) return -1;
     return std::bit_width(bytes - 1) - kMenorClasse;
 }
 

@@ -18,6 +18,20 @@ std::pmr::memory_resource* Documentos();
 
 inline constexpr size_t kMaximoGuardado = size_t{32} << 20;
 
+// Under the address and thread sanitizers every request goes to the C++ heap,
+// so that they still see each block's life.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+inline constexpr bool kRecicla = false;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) || __has_feature(memory_sanitizer)
+inline constexpr bool kRecicla = false;
+#else
+inline constexpr bool kRecicla = true;
+#endif
+#else
+inline constexpr bool kRecicla = true;
+#endif
+
 // Bytes kept now, free for reuse.
 size_t Guardados();
 
