@@ -6,6 +6,7 @@
 //
 // Each subcommand is one function; on failure it throws, and main prints the
 // message as the last line of stderr, with nothing on stdout.
+#include <csignal>
 #include <cstdio>
 #include <exception>
 #include <string>
@@ -22,6 +23,7 @@
 #include "job/uDanfeUtils.h"
 #include "lote.h"
 #include "platform/plataforma.h"
+#include "render/arquivo.h"
 #include "uso.h"
 
 namespace {
@@ -367,7 +369,30 @@ bool PedeAjuda(std::string_view a) { return a == "--help" || a == "-h" || a == "
 
 }  // namespace
 
+// Interrupted (Ctrl-C, kill), the tool leaves no half-written file behind:
+// the temporary files of the writes in progress, the library's and its own,
+// are removed before the signal ends the process as it would have.
+extern "C" void AoInterromper(int sinal) {
+    ApagarTemporarios();
+    render::ApagarTemporarios();
+    std::signal(sinal, SIG_DFL);
+    std::raise(sinal);
+}
+
+void ApagarAoInterromper() {
+    struct sigaction acao {};
+    acao.sa_handler = AoInterromper;
+    sigemptyset(&acao.sa_mask);
+    for (int sinal : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction anterior {};
+        // A signal the caller ignores (nohup) stays ignored.
+        if (sigaction(sinal, nullptr, &anterior) == 0 && anterior.sa_handler == SIG_IGN) continue;
+        sigaction(sinal, &acao, nullptr);
+    }
+}
+
 int main(int argc, char** argv) {
+    ApagarAoInterromper();
     if (argc < 2) {
         std::fputs(kUso, stderr);
         return 2;

@@ -61,6 +61,11 @@ public:
 // The library's version, "major.minor.patch".
 CORVEXA_CXX_API std::string Versao();
 
+// Removes the temporary files of the writes in progress: a file appears under
+// its name only when complete, and until then is written under a hidden name
+// next to it. Async-signal-safe, for a host's handler of SIGINT or SIGTERM.
+CORVEXA_CXX_API void ApagarTemporarios() noexcept;
+
 // ---------------------------------------------------------------- reading
 
 // One NF-e as read, in short. Texts are UTF-8.

@@ -10,6 +10,7 @@
 #include "base/texto.h"
 #include "job/uDM_Danfe.h"
 #include "nfe/leitor.h"
+#include "render/arquivo.h"
 
 #ifndef CORVEXA_VERSAO
 #define CORVEXA_VERSAO "0.0.0"
@@ -72,6 +73,8 @@ Erro::Erro(const std::string& mensagem) : std::runtime_error(mensagem) {}
 Erro::~Erro() = default;
 
 std::string Versao() { return CORVEXA_VERSAO; }
+
+void ApagarTemporarios() noexcept { render::ApagarTemporarios(); }
 
 Notas::Notas(std::unique_ptr<Dados> d) : d_(std::move(d)) {}
 Notas::Notas(Notas&&) noexcept = default;

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <system_error>
 
 #include "base/falha.h"
@@ -19,7 +20,42 @@ std::string Mensagem(const std::string& caminho, std::string_view motivo) {
 
 std::string Erro(int e) { return std::error_code(e, std::generic_category()).message(); }
 
+// The temporary files being written, for a signal handler to remove: fixed
+// slots in static memory, so that reading them needs neither a lock nor
+// memory that another thread may free meanwhile. A slot is free (0), being
+// filled (1) or listing a name (2). When all are taken a file goes unlisted.
+struct Vaga {
+    std::atomic<int> estado{0};
+    char caminho[4096];
+};
+static_assert(std::atomic<int>::is_always_lock_free);
+constexpr int kVagas = 64;
+Vaga vagas[kVagas];
+
+int Listar(const std::string& temporario) {
+    if (temporario.size() >= sizeof(Vaga::caminho)) return -1;
+    for (int i = 0; i < kVagas; ++i) {
+        int livre = 0;
+        if (vagas[i].estado.compare_exchange_strong(livre, 1, std::memory_order_acquire)) {
+            std::memcpy(vagas[i].caminho, temporario.c_str(), temporario.size() + 1);
+            vagas[i].estado.store(2, std::memory_order_release);
+            return i;
+        }
+    }
+    return -1;
+}
+
+void Retirar(int& vaga) {
+    if (vaga >= 0) vagas[vaga].estado.store(0, std::memory_order_release);
+    vaga = -1;
+}
+
 }  // namespace
+
+void ApagarTemporarios() noexcept {
+    for (auto& v : vagas)
+        if (v.estado.load(std::memory_order_acquire) == 2) unlink(v.caminho);
+}
 
 ArquivoAtomico::ArquivoAtomico(std::string caminho) : caminho_(std::move(caminho)) {
     if (caminho_.empty() || caminho_.back() == '/') throw Falha(Mensagem(caminho_, "nome de arquivo vazio"));
@@ -33,7 +69,10 @@ ArquivoAtomico::ArquivoAtomico(std::string caminho) : caminho_(std::move(caminho
     for (int tentativa = 0; tentativa < 100 && fd < 0; ++tentativa) {
         temporario_ = pasta + "." + nome + "." + std::to_string(getpid()) + "-" +
                       std::to_string(contador.fetch_add(1)) + ".tmp";
+        // Listed before it exists: a signal between the two finds nothing to remove.
+        vaga_ = Listar(temporario_);
         fd = open(temporario_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0) Retirar(vaga_);
         if (fd < 0 && errno != EEXIST) break;
     }
     if (fd < 0) {
@@ -46,6 +85,7 @@ ArquivoAtomico::ArquivoAtomico(std::string caminho) : caminho_(std::move(caminho
         const int e = errno;
         close(fd);
         unlink(temporario_.c_str());
+        Retirar(vaga_);
         temporario_.clear();
         throw Falha(Mensagem(caminho_, Erro(e)));
     }
@@ -60,6 +100,7 @@ void ArquivoAtomico::Descartar() {
     }
     if (!temporario_.empty()) {
         unlink(temporario_.c_str());
+        Retirar(vaga_);
         temporario_.clear();
     }
 }
@@ -91,6 +132,7 @@ void ArquivoAtomico::Concluir() {
         erro_ = errno;
         Falhar();
     }
+    Retirar(vaga_);
     temporario_.clear();
 }
 

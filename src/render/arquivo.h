@@ -30,7 +30,12 @@ private:
 
     std::string caminho_, temporario_;
     std::FILE* f_ = nullptr;
-    int erro_ = 0;  // errno of the first failed write
+    int erro_ = 0;    // errno of the first failed write
+    int vaga_ = -1;   // where the temporary name is listed for ApagarTemporarios
 };
+
+// Removes the temporary files of the writes in progress, for a program's
+// handler of SIGINT or SIGTERM: async-signal-safe (no locks, no allocation).
+void ApagarTemporarios() noexcept;
 
 }  // namespace corvexa::render

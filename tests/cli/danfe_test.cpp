@@ -1,8 +1,13 @@
 // danfe as an operator runs it: many files, folders, failures per file.
+#include <signal.h>
+#include <spawn.h>
+
 #include <algorithm>
+#include <chrono>
 #include <regex>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "comum.h"
@@ -176,6 +181,30 @@ TEST(Danfe, PastasRecursivasEParalelo) {
     EXPECT_EQ(s.codigo, 0) << s.err;
     for (const char* j : {"proc.jpg", "proc-2.jpg", "fundo/paisagem.jpg", "fundo/paisagem-4.jpg", "fundo/exemplo.jpg"})
         EXPECT_TRUE(LerArquivo(entrada / "sub" / j).starts_with("\xFF\xD8\xFF")) << j;
+}
+
+// Ctrl-C in the middle of a batch: the tool ends by the signal, as the
+// shell expects, and leaves no temporary file in the output folder.
+TEST(Danfe, InterrompidoNaoDeixaTemporarios) {
+    PastaTemporaria pasta("cli-sinal");
+    const std::string xml = Exemplo();
+    for (int i = 0; i < 400; ++i) Gravar(pasta / "entrada" / ("n" + std::to_string(i) + ".xml"), xml);
+    const std::string danfe = std::string(CORVEXA_BIN) + "/danfe", entrada = (pasta / "entrada").string(),
+                      saida = (pasta / "saida").string();
+    std::vector<const char*> argv = {danfe.c_str(), "png", "--dpi", "150", "-j", "2",
+                                     entrada.c_str(), "-o", saida.c_str(), nullptr};
+    pid_t pid = 0;
+    ASSERT_EQ(posix_spawn(&pid, danfe.c_str(), nullptr, nullptr, const_cast<char**>(argv.data()), environ), 0);
+    // Interrupted once it has begun writing.
+    const auto limite = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (Arquivos(pasta / "saida").empty() && std::chrono::steady_clock::now() < limite)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    kill(pid, SIGINT);
+    int estado = 0;
+    ASSERT_EQ(waitpid(pid, &estado, 0), pid);
+    ASSERT_TRUE(WIFSIGNALED(estado)) << "terminou antes do sinal: aumente o lote";
+    EXPECT_EQ(WTERMSIG(estado), SIGINT);
+    for (const auto& f : Arquivos(pasta / "saida")) EXPECT_FALSE(f.ends_with(".tmp")) << f;
 }
 
 // One input and -o naming a file; two inputs that would write the same file.

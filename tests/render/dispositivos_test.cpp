@@ -7,13 +7,16 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <regex>
 #include <sstream>
+#include <vector>
 
 #include <gtest/gtest.h>
 
 #include "base/falha.h"
 #include "base/texto.h"
+#include "render/arquivo.h"
 #include "fontes/metricas.h"
 #include "report/code128.h"
 
@@ -305,6 +308,37 @@ TEST_F(Dispositivos, GravacaoQueFalhaNaoDeixaArquivo) {
     EXPECT_THROW(render::EscreverPng(d.paginas[0], Caminho("p.png"), 0), Falha);
     EXPECT_THROW(render::RasterizarPagina(d.paginas[0], 5000), Falha);
     EXPECT_FALSE(fs::exists(Caminho("p.png")));
+}
+
+// What a signal handler removes: the temporary files of the writes in
+// progress, and nothing that is done or another's.
+TEST_F(Dispositivos, InterrupcaoApagaSoOsTemporariosEmAndamento) {
+    const auto temporarios = [&] {
+        std::vector<std::string> r;
+        for (const auto& e : fs::directory_iterator(pasta_))
+            if (e.path().extension() == ".tmp") r.push_back(e.path().filename().string());
+        return r;
+    };
+    std::ofstream(Caminho("alheio.tmp")) << "x";
+    render::ArquivoAtomico feito(Caminho("feito.pdf"));
+    feito.Escrever("%PDF", 4);
+    feito.Concluir();
+    {
+        std::vector<std::unique_ptr<render::ArquivoAtomico>> emAndamento;
+        for (const char* nome : {"a.pdf", "b.jpg", "c.png"}) {
+            emAndamento.push_back(std::make_unique<render::ArquivoAtomico>(Caminho(nome)));
+            emAndamento.back()->Escrever("meio", 4);
+        }
+        EXPECT_EQ(temporarios().size(), 4u);
+        render::ApagarTemporarios();
+        EXPECT_EQ(temporarios(), std::vector<std::string>{"alheio.tmp"});
+        // Writes that go on after it fail as any lost file does, leaving nothing.
+        EXPECT_THROW(emAndamento[0]->Concluir(), Falha);
+    }
+    render::ApagarTemporarios();
+    EXPECT_EQ(temporarios(), std::vector<std::string>{"alheio.tmp"});
+    EXPECT_EQ(fs::file_size(Caminho("feito.pdf")), 4u);
+    EXPECT_FALSE(fs::exists(Caminho("a.pdf")));
 }
 
 TEST_F(Dispositivos, PdfNaMemoriaEDocumentoSemPaginas) {
