@@ -99,6 +99,22 @@ TEST(Correio, EntregaMensagemComRemetenteDestinatariosCorpoEAnexo) {
         ASSERT_TRUE(i > 0 && eml[i - 1] == '\r') << "LF sem CR na posição " << i;
 }
 
+// Names with the separators in them: quoted, in angle brackets, or a plain
+// "Sobrenome, Nome" before its address; each is one recipient.
+TEST(Correio, NomesComVirgulaSaoUmDestinatario) {
+    ServidorSmtp servidor;
+    platform::Mensagem m = MensagemPara(servidor.Endereco());
+    m.destinatarios = "Silva, Ana <ana@cliente.com.br>; \"Compras; Matriz\" <compras@cliente.com.br>,"
+                      "fiscal@cliente.com.br ; Souza, Jo\xE3o <joao@cliente.com.br>";
+    const Campos c = EnviarERecolher(servidor, m);
+    EXPECT_EQ(Valores(c, "rcpt_to"), (std::vector<std::string>{"ana@cliente.com.br", "compras@cliente.com.br",
+                                                               "fiscal@cliente.com.br", "joao@cliente.com.br"}));
+    EXPECT_EQ(Valores(c, "to"),
+              std::vector<std::string>{"\"Silva, Ana\" <ana@cliente.com.br>, \"Compras; Matriz\" "
+                                       "<compras@cliente.com.br>, fiscal@cliente.com.br, \"Souza, João\" "
+                                       "<joao@cliente.com.br>"});
+}
+
 TEST(Correio, CabecalhosSobrevivemAoQueOHostEscrever) {
     struct Caso {
         std::string assunto;    // Windows-1252
