@@ -832,6 +832,9 @@ private:
         p_ = Txt(p_, "re\n");
     }
     void Re(const Caixa& c) { Re(c.x, c.y, c.w, c.h); }
+    // The page and a centimetre around it, as the operands of `re`: a path
+    // that covers whatever is clipped on the page.
+    void Folha() { Re(-10000, -10000, largura_ + 20000, altura_ + 20000); }
     static constexpr size_t kCaminho = 34 * kMaiorNumero + 32;
     void Caminho(double x0, double y0, double x1, double y1, double raio);
     void Figura(const std::shared_ptr<const report::Imagem>& imagem, double x, double y, double w, double h);
@@ -961,6 +964,31 @@ void Conteudo::operator()(const report::ItemRetangulo& f) {
     const double x0 = c.x, x1 = double(c.x) + c.w;
     const double y0 = double(altura_) - c.y - c.h, y1 = double(altura_) - c.y;
     const double raio = f.arredondado ? std::min<double>(c.w, c.h) / 8 : 0;
+    const bool anel = f.contorno && c.w > 2 * kContorno && c.h > 2 * kContorno;
+    const double e = kContorno;
+    if (anel && raio > 0) {
+        // A rounded path is long: the box's is written once, as the clip
+        // of both fills, which cover the page. The same pixels as filling
+        // the box white and then the ring (the clip keeps of every fill
+        // exactly what the box's path covers), in two paths instead of
+        // three; a stroke would not do, as viewers snap strokes to pixels.
+        Salvar();
+        Caminho(x0, y0, x1, y1, raio);
+        p_ = Txt(p_, "W n\n");
+        Cinza(1);
+        Folha();
+        p_ = Txt(p_, "f\n");
+        Cinza(0);
+        Folha();
+        if (raio > e)
+            Caminho(x0 + e, y0 + e, x1 - e, y1 - e, raio - e);
+        else
+            Re(c.x + kContorno, c.y + kContorno, c.w - 2 * kContorno, c.h - 2 * kContorno);
+        p_ = Txt(p_, "f*\n");
+        Restaurar();
+        Fim();
+        return;
+    }
     const auto contorno = [&] {
         if (raio > 0)
             Caminho(x0, y0, x1, y1, raio);
@@ -973,12 +1001,8 @@ void Conteudo::operator()(const report::ItemRetangulo& f) {
     if (f.contorno) {
         Cinza(0);
         contorno();
-        if (c.w > 2 * kContorno && c.h > 2 * kContorno) {
-            const double e = kContorno;
-            if (raio > e)
-                Caminho(x0 + e, y0 + e, x1 - e, y1 - e, raio - e);
-            else
-                Re(c.x + kContorno, c.y + kContorno, c.w - 2 * kContorno, c.h - 2 * kContorno);
+        if (anel) {
+            Re(c.x + kContorno, c.y + kContorno, c.w - 2 * kContorno, c.h - 2 * kContorno);
             p_ = Txt(p_, "f*\n");
         } else {
             p_ = Txt(p_, "f\n");
