@@ -9,6 +9,7 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <ctime>
 #include <list>
@@ -230,6 +231,10 @@ struct FonteBase {
     // The character a glyph stands for in extracted text: the first
     // code-page character drawn with it (space rather than no-break space).
     std::array<char32_t, 256> unicode{};
+    // The box of each glyph's outline in font units, y up from the
+    // baseline and x from the pen: xMin, yMin, xMax, yMax. Empty (xMin >
+    // xMax) for a glyph that draws nothing.
+    std::array<std::array<int32_t, 4>, 256> tinta{};
 };
 
 std::string NomePdf(hb_face_t* face) {
@@ -314,6 +319,17 @@ void CarregarBase(const fontes::Face& face, FonteBase& b) {
                 break;
             }
     }
+
+    hb_font_t* fonte = hb_font_create(original);  // scaled in font units
+    for (int c = 0; c < 256; ++c) {
+        hb_glyph_extents_t x{};
+        if (b.glifo[c] != 0 && hb_font_get_glyph_extents(fonte, b.glifo[c], &x) && x.width != 0 && x.height != 0)
+            b.tinta[c] = {std::min(x.x_bearing, x.x_bearing + x.width), std::min(x.y_bearing, x.y_bearing + x.height),
+                          std::max(x.x_bearing, x.x_bearing + x.width), std::max(x.y_bearing, x.y_bearing + x.height)};
+        else
+            b.tinta[c] = {1, 1, 0, 0};
+    }
+    hb_font_destroy(fonte);
 
     // Kept as it is: preparing the face for many subsets costs a whole subset
     // of the font, and a process makes only a few subsets of each face.
@@ -1303,16 +1319,35 @@ void Conteudo::operator()(const report::ItemTexto& t) {
     };
     bool algum = false, todos = true;
     int64_t unidades = 0;
+    // The ink of the glyphs drawn, in font units from the pen's start.
+    int64_t tintaX0 = INT64_MAX, tintaX1 = INT64_MIN;
+    int32_t tintaY0 = INT32_MAX, tintaY1 = INT32_MIN;
     for (const char ch : ansi) {
         const auto c = static_cast<unsigned char>(ch);
         const bool d = desenha(c, unidades);
+        if (d && fb.tinta[c][0] <= fb.tinta[c][2]) {
+            const auto& k = fb.tinta[c];
+            tintaX0 = std::min(tintaX0, unidades + k[0]), tintaX1 = std::max(tintaX1, unidades + k[2]);
+            tintaY0 = std::min(tintaY0, k[1]), tintaY1 = std::max(tintaY1, k[3]);
+        }
         unidades += fb.avanco[c];
         algum = algum || d;
         todos = todos && d;
     }
     if (!algum) return;
+    // The clip is left out when it cannot cut any ink: a margin of a
+    // hundredth of a millimetre covers the rounding of glyph positions
+    // and of the font size in the file.
+    bool recortar = false;
+    if (t.recorte && tintaX0 <= tintaX1) {
+        constexpr double kFolga = 10;
+        const Caixa& r = *t.recorte;
+        recortar = !(t.caixa.x + tintaX0 * escala >= r.x + kFolga &&
+                     t.caixa.x + tintaX1 * escala <= double(r.x) + r.w - kFolga &&
+                     base - tintaY1 * escala >= r.y + kFolga && base - tintaY0 * escala <= double(r.y) + r.h - kFolga);
+    }
     Inicio(ansi.size() * 24 + 12 * kMaiorNumero);
-    if (t.recorte) {
+    if (recortar) {
         Salvar();
         Re(*t.recorte);
         p_ = Txt(p_, "W n\n");
@@ -1373,7 +1408,7 @@ void Conteudo::operator()(const report::ItemTexto& t) {
         if (aberta) *p_++ = ')';
         p_ = Txt(p_, "]TJ\n");
     }
-    if (t.recorte) Restaurar();
+    if (recortar) Restaurar();
     Fim();
 }
 

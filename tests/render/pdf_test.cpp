@@ -592,6 +592,55 @@ TEST_F(PdfDireto, TodosOsCaracteresETiposDeItem) {
     EXPECT_EQ(contar("/SMask "), 1u);
 }
 
+// A clip box that cuts into the glyphs on any side still cuts them (the
+// writer leaves out only clips that no ink crosses): at 150 dpi no dark
+// pixel lies beyond the box, and the part inside is drawn.
+TEST_F(PdfDireto, RecorteCortaATintaQueSai) {
+    const fontes::Fonte f{Familia::Arial, 20, true};
+    const struct {
+        const char* lado;
+        const char* texto;
+        Mm esquerda, topo, direita, base;  // how far the clip box is moved in from each side of the text's box
+    } casos[] = {
+        {"direita", "RECORTE", 0, 0, 3000, 0},
+        {"esquerda", "RECORTE", 1500, 0, 0, 0},
+        {"topo", "RECORTE", 0, 2500, 0, 0},
+        {"base", "gjpqy", 0, 0, 0, 1200},
+    };
+    Documento d;
+    Pagina p = A4();
+    std::vector<Caixa> recortes;
+    Mm y = 20000;
+    for (const auto& c : casos) {
+        ItemTexto t = Texto(20000, y, c.texto, f);
+        const Caixa& k = t.caixa;
+        t.recorte = Caixa{k.x + c.esquerda, k.y + c.topo, k.w - c.esquerda - c.direita, k.h - c.topo - c.base};
+        recortes.push_back(*t.recorte);
+        p.itens.push_back(t);
+        y += 30000;
+    }
+    d.paginas.push_back(p);
+    const std::string pdf = Caminho("recorte.pdf");
+    render::EscreverPdf(d, pdf);
+    Valido(pdf);
+    const Cinza img = Renderizar(pdf, 1, 150, Caminho("recorte"));
+    ASSERT_GT(img.pixels.size(), 0u);
+    const auto px = [](double mm) { return mm * 150 / 25400; };
+    for (size_t i = 0; i < recortes.size(); ++i) {
+        SCOPED_TRACE(casos[i].lado);
+        const Caixa& r = recortes[i];
+        // One pixel of anti-aliasing around the box.
+        const double x0 = px(r.x) - 1, x1 = px(double(r.x) + r.w) + 1, y0 = px(r.y) - 1, y1 = px(double(r.y) + r.h) + 1;
+        size_t dentro = 0, fora = 0;
+        for (int yy = static_cast<int>(px(r.y - 10000)); yy < static_cast<int>(px(r.y + 20000)); ++yy)
+            for (int xx = 0; xx < img.largura; ++xx)
+                if (static_cast<unsigned char>(img.pixels[static_cast<size_t>(yy) * img.largura + xx]) < 128)
+                    ++(xx >= x0 && xx + 1 <= x1 && yy >= y0 && yy + 1 <= y1 ? dentro : fora);
+        EXPECT_GT(dentro, 100u);
+        EXPECT_EQ(fora, 0u);
+    }
+}
+
 // pdftotext's word boxes: each word starts where the metrics put it, also
 // after a character the font lacks (which keeps its advance).
 TEST_F(PdfDireto, GlifosNasPosicoesDasMetricas) {
