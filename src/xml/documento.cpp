@@ -1,11 +1,13 @@
 #include "xml/documento.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <limits>
 
 #include "base/falha.h"
 #include "base/limites.h"
+#include "base/memoria.h"
 #include "base/texto.h"
 
 namespace corvexa::xml {
@@ -127,7 +129,7 @@ std::string CaractereParaMensagem(char c) {
 // own, so the depth of nesting costs memory, not call stack.
 class Analisador {
 public:
-    Analisador(std::string_view t, std::vector<NoInterno>& nos, std::vector<AtributoInterno>& atributos)
+    Analisador(std::string_view t, std::pmr::vector<NoInterno>& nos, std::pmr::vector<AtributoInterno>& atributos)
         : t_(t), nos_(nos), atributos_(atributos) {}
 
     // Fails unless the text holds at least one element, every one closed.
@@ -364,8 +366,8 @@ private:
     }
 
     std::string_view t_;
-    std::vector<NoInterno>& nos_;
-    std::vector<AtributoInterno>& atributos_;
+    std::pmr::vector<NoInterno>& nos_;
+    std::pmr::vector<AtributoInterno>& atributos_;
     std::vector<uint32_t> abertos_;  // open elements, innermost last
     size_t p_ = 0;
     bool temElemento_ = false;
@@ -375,8 +377,9 @@ private:
 
 struct Documento::Dados {
     std::string texto;
-    std::vector<NoInterno> nos;
-    std::vector<AtributoInterno> atributos;
+    // Large and made anew for every document: their memory is kept for the next.
+    std::pmr::vector<NoInterno> nos{memoria::Documentos()};
+    std::pmr::vector<AtributoInterno> atributos{memoria::Documentos()};
     bool temElemento = false;
 
     std::string_view Fatia(uint32_t ini, uint32_t tam) const { return std::string_view(texto).substr(ini, tam); }
@@ -405,6 +408,13 @@ void Documento::Carregar(std::string texto) {
     if (texto.size() > limites::kTamanhoXml) throw Falha(limites::kMensagemTamanhoXml);
     auto novo = std::make_unique<Dados>();
     novo->texto = std::move(texto);
+    // About one node per two tags (start and end): room for them at once,
+    // within what a document may hold; untouched room costs nothing.
+    size_t marcas = 0;
+    for (const char* p = novo->texto.data(), *fim = p + novo->texto.size();
+         (p = static_cast<const char*>(std::memchr(p, '<', static_cast<size_t>(fim - p)))) != nullptr; ++p)
+        ++marcas;
+    novo->nos.reserve(std::min(marcas / 2 + 16, limites::kNosXml));
     Analisador(novo->texto, novo->nos, novo->atributos).Executar();
     novo->temElemento = true;
     d_ = std::move(novo);
