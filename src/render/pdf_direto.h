@@ -8,7 +8,9 @@
 // What does not depend on the document (the font files and their glyph
 // tables, the subsetter's prepared faces, recently encoded pictures and font
 // subsets) is kept for the life of the process and shared between threads;
-// several documents may be written at the same time.
+// several documents may be written at the same time. So are the compressors
+// and the scratch buffers a document is written with, each lent to one
+// document at a time.
 #include <string>
 
 #include "render/dispositivos.h"
