@@ -12,6 +12,7 @@
 
 #include "base/falha.h"
 #include "base/texto.h"
+#include "platform/destinatarios.h"
 
 namespace corvexa::platform {
 
@@ -141,43 +142,9 @@ std::string CaixaNoCabecalho(const Caixa& caixa) {
     return NomeDeExibicao(caixa.nome) + " <" + caixa.endereco + ">";
 }
 
-// Recipients are separated by ";" or ",". A separator inside quotes or angle
-// brackets belongs to the name or the address, and a name written with a
-// comma but without quotes ("Silva, Ana <ana@cliente.com.br>") stays whole:
-// a part with no address joins the next one when that one ends in <address>.
 std::vector<Caixa> LerDestinatarios(std::string_view ansi) {
-    std::vector<std::pair<size_t, size_t>> partes;  // [inicio, fim) in ansi
-    size_t inicio = 0;
-    char aspas = 0;
-    bool angulo = false;
-    for (size_t i = 0; i <= ansi.size(); ++i) {
-        const char c = i < ansi.size() ? ansi[i] : ';';
-        if (aspas) {
-            if (c == '"') aspas = 0;
-        } else if (c == '"') {
-            aspas = c;
-        } else if (c == '<') {
-            angulo = true;
-        } else if (c == '>') {
-            angulo = false;
-        } else if ((c == ';' || c == ',') && (!angulo || i == ansi.size())) {
-            partes.emplace_back(inicio, i);
-            inicio = i + 1;
-            angulo = false;
-        }
-        if (i == ansi.size() && aspas) partes.emplace_back(inicio, i);  // an unclosed quote ends with the text
-    }
-    const auto texto = [&](const std::pair<size_t, size_t>& p) {
-        return texto::Aparar(ansi.substr(p.first, p.second - p.first));
-    };
     std::vector<Caixa> caixas;
-    for (size_t k = 0; k < partes.size(); ++k) {
-        auto parte = partes[k];
-        while (texto(parte).find('@') == std::string_view::npos && k + 1 < partes.size() &&
-               texto(partes[k + 1]).ends_with('>') && !texto(parte).empty())
-            parte.second = partes[++k].second;
-        if (!texto(parte).empty()) caixas.push_back(LerCaixa(texto(parte)));
-    }
+    for (std::string_view parte : SepararDestinatarios(ansi)) caixas.push_back(LerCaixa(parte));
     return caixas;
 }
 

@@ -8,6 +8,7 @@
 
 #include "base/falha.h"
 #include "base/texto.h"
+#include "platform/destinatarios.h"
 
 // Windows: the message goes to the user's mail client through Simple MAPI,
 // with the attachment; the client shows it and sends it with the user's own
@@ -19,14 +20,7 @@ std::string Aparar(std::string_view s) { return std::string(texto::Aparar(s)); }
 
 std::vector<std::string> Enderecos(const std::string& lista) {
     std::vector<std::string> r;
-    size_t inicio = 0;
-    while (inicio <= lista.size()) {
-        const size_t fim = lista.find_first_of(";,", inicio);
-        const std::string e = Aparar(std::string_view(lista).substr(inicio, fim == std::string::npos ? std::string::npos : fim - inicio));
-        if (!e.empty()) r.push_back(e);
-        if (fim == std::string::npos) break;
-        inicio = fim + 1;
-    }
+    for (std::string_view e : SepararDestinatarios(lista)) r.emplace_back(e);
     return r;
 }
 
