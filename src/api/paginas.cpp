@@ -47,18 +47,7 @@ std::string_view TipoPelosBytes(std::string_view b) {
     return {};
 }
 
-std::string ParaMensagem(std::string_view s) {
-    return texto::EhUtf8Valido(s) ? std::string(s) : texto::AnsiParaUtf8(s);
-}
-
-// The file's extension without its point: after the last "." of the last
-// path component; empty without one.
-std::string_view Extensao(std::string_view caminho) {
-    const auto barra = caminho.find_last_of('/');
-    const auto nome = barra == std::string_view::npos ? caminho : caminho.substr(barra + 1);
-    const auto ponto = nome.find_last_of('.');
-    return ponto == std::string_view::npos ? std::string_view() : nome.substr(ponto + 1);
-}
+using texto::Extensao;
 
 Logo CriarLogo(std::shared_ptr<const report::Imagem> imagem, std::shared_ptr<const report::ImagemVetorial> vetorial) {
     auto d = std::make_shared<Logo::Dados>();
@@ -153,15 +142,15 @@ Logo Logo::DoArquivo(const std::string& caminho) {
         std::error_code erro;
         const auto estado = std::filesystem::status(caminho, erro);
         if (erro || !std::filesystem::exists(estado) || std::filesystem::is_directory(estado))
-            throw Falha("Arquivo do logotipo de Emitente não localizado: " + ParaMensagem(caminho));
+            throw Falha("Arquivo do logotipo de Emitente não localizado: " + texto::HostParaUtf8(caminho));
         const std::string_view ext = Extensao(caminho);
         const char* decodificador = Decodificador(ext);
-        if (!decodificador) throw Falha(Formatar("Unknown picture file extension (.%s)", ParaMensagem(ext)));
+        if (!decodificador) throw Falha(Formatar("Unknown picture file extension (.%s)", texto::HostParaUtf8(ext)));
         if (*decodificador) return CriarLogo(job::CarregarImagemLogo(caminho, decodificador), nullptr);
         try {
             return CriarLogo(nullptr, metafile::CarregarMetarquivo(caminho, ext));
         } catch (const Falha& f) {
-            throw Falha("Arquivo do logotipo inválido: " + ParaMensagem(caminho) + ": " + f.what());
+            throw Falha("Arquivo do logotipo inválido: " + texto::HostParaUtf8(caminho) + ": " + f.what());
         }
     });
 }
@@ -172,7 +161,7 @@ Logo Logo::DosBytes(std::string_view bytes, std::string_view tipo) {
         const std::string_view kind = tipo.empty() ? TipoPelosBytes(bytes) : tipo;
         if (kind.empty()) throw Falha("Arquivo do logotipo inválido: <memória> (formato não reconhecido)");
         const char* decodificador = Decodificador(kind);
-        if (!decodificador) throw Falha(Formatar("Unknown picture file extension (.%s)", ParaMensagem(kind)));
+        if (!decodificador) throw Falha(Formatar("Unknown picture file extension (.%s)", texto::HostParaUtf8(kind)));
         if (*decodificador) return CriarLogo(job::DecodificarImagemLogo(bytes, decodificador, kNome), nullptr);
         const std::span<const uint8_t> dados(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
         try {

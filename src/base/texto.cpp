@@ -132,6 +132,15 @@ std::string AnsiParaUtf8(std::string_view s) {
     return r;
 }
 
+std::string HostParaUtf8(std::string_view s) { return EhUtf8Valido(s) ? std::string(s) : AnsiParaUtf8(s); }
+
+std::string_view Extensao(std::string_view caminho) {
+    const auto barra = caminho.find_last_of('/');
+    const auto nome = barra == std::string_view::npos ? caminho : caminho.substr(barra + 1);
+    const auto ponto = nome.find_last_of('.');
+    return ponto == std::string_view::npos ? std::string_view() : nome.substr(ponto + 1);
+}
+
 bool EhUtf8Valido(std::string_view s) {
     for (size_t i = 0; i < s.size();) {
         char32_t cp;

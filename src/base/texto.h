@@ -18,6 +18,12 @@ std::string AnsiParaUtf8(std::string_view s);
 // UTF-8 to Windows-1252; bytes that are not valid UTF-8 are taken as Windows-1252.
 std::string Utf8ParaAnsi(std::string_view s);
 bool EhUtf8Valido(std::string_view s);
+// 8-bit text from a host (usually UTF-8; Windows-1252 from older hosts) as UTF-8.
+std::string HostParaUtf8(std::string_view s);
+
+// A file's extension without its point: the text after the last "." of the
+// last path component; empty when that component has no point.
+std::string_view Extensao(std::string_view caminho);
 
 // The Unicode code point of a code-page byte (undefined bytes map to themselves).
 char32_t AnsiParaUnicode(unsigned char c);

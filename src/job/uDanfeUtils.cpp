@@ -16,20 +16,8 @@
 namespace corvexa::job {
 namespace {
 
-// 8-bit text from the host (usually UTF-8; Windows-1252 from older hosts) as
-// UTF-8 for a message.
-std::string HostParaUtf8(std::string_view s) {
-    return texto::EhUtf8Valido(s) ? std::string(s) : texto::AnsiParaUtf8(s);
-}
-
-// The file's extension without its point: the text after the last "." of
-// the last path component; empty when that component has no point.
-std::string_view Extensao(std::string_view caminho) {
-    const auto barra = caminho.find_last_of('/');
-    const auto nome = barra == std::string_view::npos ? caminho : caminho.substr(barra + 1);
-    const auto ponto = nome.find_last_of('.');
-    return ponto == std::string_view::npos ? std::string_view() : nome.substr(ponto + 1);
-}
+using texto::Extensao;
+using texto::HostParaUtf8;
 
 // The decoder of a logo by its extension: empty for the metafile kinds,
 // which are played into a vector picture; nullptr for an unknown kind.
