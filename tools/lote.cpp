@@ -139,27 +139,21 @@ std::vector<fs::path> ArquivosDaPasta(const fs::path& pasta, bool recursivo, std
         std::error_code e2;
         if (EhXml(e.path()) && e.is_regular_file(e2)) r.push_back(e.path());
     };
-    if (recursivo) {
-        fs::recursive_directory_iterator it(pasta, erro), fim;
+    // The same walk, into subfolders or not.
+    const auto percorrer = [&](auto it) {
         if (erro) anotar(pasta);
-        for (; it != fim; it.increment(erro)) {
+        for (decltype(it) fim; it != fim; it.increment(erro)) {
             if (erro) {
                 anotar(pasta);
                 break;
             }
             considerar(*it);
         }
-    } else {
-        fs::directory_iterator it(pasta, erro), fim;
-        if (erro) anotar(pasta);
-        for (; it != fim; it.increment(erro)) {
-            if (erro) {
-                anotar(pasta);
-                break;
-            }
-            considerar(*it);
-        }
-    }
+    };
+    if (recursivo)
+        percorrer(fs::recursive_directory_iterator(pasta, erro));
+    else
+        percorrer(fs::directory_iterator(pasta, erro));
     std::sort(r.begin(), r.end());
     return r;
 }
